@@ -1,0 +1,25 @@
+// Arc geometry in space: entity coordinate systems, their world transform and the view.
+#pragma once
+#include <vector>
+
+namespace qx5 {
+
+struct Vec3 {
+  double x, y, z;
+};
+
+struct PlotPoint {
+  double x, y;
+};
+
+void DFc3v_cross(const Vec3* a, const Vec3* b, Vec3* out);
+int m_normvect(const Vec3* src, Vec3* dst, double* length);
+void DFdx3_arb_axis(Vec3* N, Vec3* Ax, Vec3* Ay);
+void DFdx3_ecs_to_wcs(const Vec3* p, const Vec3* Ax, const Vec3* Ay, const Vec3* Az, Vec3* out);
+void RemapPlot(int axis, const Vec3* src, Vec3* out);
+
+// The plot points of a DRAWPARABOLA statement, in plot units; empty when nothing is drawn.
+std::vector<PlotPoint> ParabolaPoints(double cx, double cy, double cz, double r, double a1,
+                                      double a2, double nx, double ny, double nz, int view);
+
+}  // namespace qx5

@@ -1,0 +1,60 @@
+// The printer code file: the command table, the escape translation and the code tables.
+#pragma once
+#include <cstddef>
+
+namespace qx5 {
+
+constexpr int kMaxCmds = 200;
+constexpr int kCodeMax = 20;  // a code table holds at most 19 bytes and a NUL
+
+struct PrCmd {
+  char name[10];
+  unsigned char count;
+  unsigned char codes[59];
+};
+
+extern PrCmd PrCmds[kMaxCmds];
+extern int PrCmdsCt;
+
+extern char HASPCL[kCodeMax];
+extern int HASPCLct;
+extern char INITLN[kCodeMax];
+extern int INITLNct;
+extern char MAPLF[kCodeMax];
+extern int MAPLFct;
+extern char RESET[kCodeMax];
+extern int RESETct;
+extern char EJECT[kCodeMax];
+extern int EJECTct;
+extern char CR[kCodeMax];
+extern int CRct;
+extern char FF[kCodeMax];
+extern int FFct;
+extern char PORT[kCodeMax];
+extern int PORTct;
+extern char GREND[kCodeMax];
+extern int GRENDct;
+extern char GRS[10][kCodeMax];
+extern int GRSct[10];
+extern char GRSRW[kCodeMax];
+extern int GRSRWct;
+extern char GRSDPI[kCodeMax];
+extern int GRSDPIct;
+extern char GRSMOD[kCodeMax];
+extern int GRSMODct;
+extern char GRSDIV[kCodeMax];
+extern int GRSDIVct;
+extern char SETUPeuc_filter[80];
+extern char SETUPfontSpacing[kCodeMax];
+extern int SETUPfontSpacingLen;
+
+// 1 when the file was read, 0 when it failed to open. line: a buffer of at least 100 bytes.
+int ReadCodeFile(const char* name, char* line);
+// Translates the escapes of line in place, reading at most maxlen input positions and never
+// writing more than cap bytes (NUL included). Returns the translated length.
+int MapCodes(char* line, int maxlen, size_t cap);
+// The code called name into dst (kCodeMax bytes); returns its length, 0 when absent.
+int GetConstants(const char* name, char* dst, int* len);
+int SetPrinterCodes(char* scratch);
+
+}  // namespace qx5

@@ -1,0 +1,301 @@
+#include "harness.hpp"
+
+#include <gtest/gtest.h>
+// Xlib after gtest: its macros would break gtest's templates.
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ipc.h>
+#include <sys/msg.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace qx5test {
+namespace {
+
+long NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+int Run(const std::string& cmd) { return std::system(cmd.c_str()); }
+
+}  // namespace
+
+TempRoot::TempRoot(bool copy_examples) {
+  char tmpl[] = "/tmp/qx5t.XXXXXX";
+  const char* d = mkdtemp(tmpl);
+  if (d == nullptr) ADD_FAILURE() << "mkdtemp failed";
+  dir_ = d ? d : "/tmp";
+  if (copy_examples) {
+    Run("cp -a '" QX5_SOURCE_DIR "/examples/root/.' '" + dir_ + "/'");
+  }
+  Run("mkdir -p '" + dir_ + "/dev' '" + dir_ + "/usr/bin' '" + dir_ + "/u/tmp'");
+  const char* old = std::getenv("QX5_ROOT");
+  had_old_root_ = old != nullptr;
+  if (old) old_root_ = old;
+  setenv("QX5_ROOT", dir_.c_str(), 1);
+}
+
+TempRoot::~TempRoot() {
+  if (had_old_root_)
+    setenv("QX5_ROOT", old_root_.c_str(), 1);
+  else
+    unsetenv("QX5_ROOT");
+  if (!std::getenv("QX5_KEEP_ROOT")) Run("rm -rf '" + dir_ + "'");
+}
+
+void TempRoot::write(const std::string& fixed, const std::string& content) const {
+  std::string p = path(fixed);
+  Run("mkdir -p \"$(dirname '" + p + "')\"");
+  std::ofstream f(p, std::ios::binary | std::ios::trunc);
+  f << content;
+}
+
+std::string TempRoot::read(const std::string& fixed) const { return ReadFile(path(fixed)); }
+
+bool TempRoot::exists(const std::string& fixed) const {
+  struct stat st;
+  return ::stat(path(fixed).c_str(), &st) == 0;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+std::string Hex(const std::string& bytes) {
+  std::string out;
+  char buf[8];
+  for (unsigned char c : bytes) {
+    if (c >= 32 && c < 127 && c != '\\') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+    }
+  }
+  return out;
+}
+
+FifoDevice::FifoDevice(const std::string& path) : path_(path) {
+  ::unlink(path.c_str());
+  if (mkfifo(path.c_str(), 0600) != 0) ADD_FAILURE() << "mkfifo " << path << ": " << strerror(errno);
+  last_ms_ = NowMs();
+  reader_ = std::thread([this] { run(); });
+}
+
+FifoDevice::~FifoDevice() {
+  stop_ = true;
+  // Unblock a reader waiting in open() for a writer.
+  int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+  if (fd >= 0) ::close(fd);
+  reader_.join();
+}
+
+void FifoDevice::run() {
+  // Held open for writing as well, so that reads never see end-of-file between the driver's
+  // re-opens and the thread can poll without blocking.
+  int fd = ::open(path_.c_str(), O_RDWR | O_NONBLOCK);
+  if (fd < 0) return;
+  char buf[65536];
+  while (!stop_) {
+    if (paused_) {
+      Sleep(5);
+      continue;
+    }
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n > 0) {
+      std::lock_guard<std::mutex> lock(mu_);
+      data_.append(buf, static_cast<size_t>(n));
+      last_ms_ = NowMs();
+    } else {
+      Sleep(2);
+    }
+  }
+  ::close(fd);
+}
+
+std::string FifoDevice::bytes() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return data_;
+}
+
+void FifoDevice::clear() {
+  std::lock_guard<std::mutex> lock(mu_);
+  data_.clear();
+}
+
+bool FifoDevice::wait_for(size_t n, int timeout_ms) {
+  long end = NowMs() + timeout_ms;
+  while (NowMs() < end) {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      if (data_.size() >= n) return true;
+    }
+    Sleep(5);
+  }
+  return false;
+}
+
+void FifoDevice::settle(int quiet_ms) {
+  while (NowMs() - last_ms_ < quiet_ms) Sleep(10);
+}
+
+qx5::SrvMsg Request(int cmd) {
+  qx5::SrvMsg m;
+  std::memset(&m, 0, sizeof m);
+  m.cmd = cmd;
+  return m;
+}
+
+qx5::SrvMsg FileRequest(int cmd, const std::string& name, const std::string& title) {
+  qx5::SrvMsg m = Request(cmd);
+  std::snprintf(m.name, sizeof m.name, "%s", name.c_str());
+  std::snprintf(m.title, sizeof m.title, "%s", title.c_str());
+  return m;
+}
+
+Driver::Driver(const TempRoot& root, const std::string& printid, const std::string& name,
+               const std::string& ps, const std::string& ioctl) {
+  start(root, {printid, "/dev/lp", ps, ioctl, name});
+}
+
+Driver::Driver(const TempRoot& root, const std::vector<std::string>& args) { start(root, args); }
+
+void Driver::start(const TempRoot& root, const std::vector<std::string>& args) {
+  std::string keyfile = root.path("/usr/bin/XSRVR");
+  if (!root.exists("/usr/bin/XSRVR")) root.write("/usr/bin/XSRVR", "");
+  key_ = ftok(keyfile.c_str(), 113);
+  qid_ = msgget(static_cast<key_t>(key_), IPC_CREAT | 0600);
+  if (qid_ < 0) ADD_FAILURE() << "msgget: " << strerror(errno);
+  // Drop records left over from an earlier queue of the same key.
+  qx5::SrvMsg junk;
+  while (msgrcv(qid_, &junk, qx5::kBodySize, 0, IPC_NOWAIT) >= 0) {
+  }
+
+  int pipefd[2];
+  if (pipe(pipefd) != 0) ADD_FAILURE() << "pipe";
+  child_ = fork();
+  if (child_ == 0) {
+    dup2(pipefd[1], 1);
+    dup2(pipefd[1], 2);
+    close(pipefd[0]);
+    close(pipefd[1]);
+    std::vector<char*> argv;
+    std::string prog = QX5_BIN_DIR "/qx5lp";
+    argv.push_back(prog.data());
+    std::vector<std::string> copy = args;
+    for (auto& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(prog.c_str(), argv.data());
+    _exit(127);
+  }
+  close(pipefd[1]);
+  out_fd_ = pipefd[0];
+  out_reader_ = std::thread([this] {
+    char buf[4096];
+    for (;;) {
+      ssize_t n = ::read(out_fd_, buf, sizeof buf);
+      if (n <= 0) break;
+      std::lock_guard<std::mutex> lock(mu_);
+      out_.append(buf, static_cast<size_t>(n));
+    }
+  });
+}
+
+Driver::~Driver() {
+  if (!reaped_ && child_ > 0) {
+    kill(child_, SIGKILL);
+    waitpid(child_, nullptr, 0);
+  }
+  if (out_reader_.joinable()) out_reader_.join();
+  if (out_fd_ >= 0) close(out_fd_);
+  if (qid_ >= 0) msgctl(qid_, IPC_RMID, nullptr);
+}
+
+bool Driver::receive(qx5::SrvMsg& out, int timeout_ms) {
+  long end = NowMs() + timeout_ms;
+  do {
+    if (msgrcv(qid_, &out, qx5::kBodySize, key_, IPC_NOWAIT) >= 0) return true;
+    Sleep(5);
+  } while (NowMs() < end);
+  return false;
+}
+
+bool Driver::send(qx5::SrvMsg req) {
+  req.mtype = child_;
+  return msgsnd(qid_, &req, qx5::kBodySize, IPC_NOWAIT) == 0;
+}
+
+bool Driver::request(const qx5::SrvMsg& req, qx5::SrvMsg& answer, int timeout_ms) {
+  return send(req) && receive(answer, timeout_ms);
+}
+
+int Driver::wait_exit(int timeout_ms) {
+  if (reaped_) return 0;
+  long end = NowMs() + timeout_ms;
+  do {
+    int status = 0;
+    pid_t r = waitpid(child_, &status, WNOHANG);
+    if (r == child_) {
+      reaped_ = true;
+      if (out_reader_.joinable()) out_reader_.join();
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    Sleep(5);
+  } while (NowMs() < end);
+  return -1;
+}
+
+bool Driver::stop(qx5::SrvMsg* exit_msg) {
+  qx5::SrvMsg msg;
+  if (!send(Request(qx5::CMD_STOP))) return false;
+  if (!receive(msg)) return false;
+  if (exit_msg) *exit_msg = msg;
+  return wait_exit() == 0;
+}
+
+std::string Driver::output() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return out_;
+}
+
+bool Driver::wait_output(const std::string& text, int timeout_ms) {
+  long end = NowMs() + timeout_ms;
+  do {
+    if (output().find(text) != std::string::npos) return true;
+    Sleep(5);
+  } while (NowMs() < end);
+  return false;
+}
+
+_XDisplay* TestDisplay() {
+  static Display* d = nullptr;
+  if (d == nullptr) {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || *name == '\0') {
+      ADD_FAILURE() << "no X display: run the tests through ./run-tests.sh";
+      return nullptr;
+    }
+    d = XOpenDisplay(nullptr);
+    if (d == nullptr) ADD_FAILURE() << "cannot open X display " << name;
+  }
+  return d;
+}
+
+}  // namespace qx5test

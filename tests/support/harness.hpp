@@ -1,0 +1,120 @@
+// Test support: a temporary installation root, a FIFO device that captures every byte, a real
+// qx5lp process attached to a real System V queue, and the X display of the test run.
+#pragma once
+#include <sys/types.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver/srvmsg.hpp"
+
+struct _XDisplay;
+
+namespace qx5test {
+
+// A temporary QX5_ROOT; with copy_examples the sample installation tree is copied into it.
+// Sets QX5_ROOT for this process (and so for the programs it starts) while it lives.
+class TempRoot {
+ public:
+  explicit TempRoot(bool copy_examples = true);
+  ~TempRoot();
+  TempRoot(const TempRoot&) = delete;
+  TempRoot& operator=(const TempRoot&) = delete;
+  const std::string& dir() const { return dir_; }
+  // The path of a fixed system path under this root, e.g. path("/dev/lp").
+  std::string path(const std::string& fixed) const { return dir_ + fixed; }
+  void write(const std::string& fixed, const std::string& content) const;
+  std::string read(const std::string& fixed) const;
+  bool exists(const std::string& fixed) const;
+
+ private:
+  std::string dir_;
+  std::string old_root_;
+  bool had_old_root_ = false;
+};
+
+// $root/dev/lp as a FIFO, read by a thread into a buffer, so that every byte the driver sends
+// is captured across its re-opens of the device. pause() stops reading (the pipe then fills
+// and the driver's writes block), resume() goes on.
+class FifoDevice {
+ public:
+  explicit FifoDevice(const std::string& path);
+  ~FifoDevice();
+  std::string bytes();
+  void clear();
+  void pause() { paused_ = true; }
+  void resume() { paused_ = false; }
+  // Waits until at least n bytes were read; false after timeout_ms.
+  bool wait_for(size_t n, int timeout_ms);
+  // Waits until no byte has arrived for quiet_ms.
+  void settle(int quiet_ms = 200);
+
+ private:
+  void run();
+  std::string path_;
+  std::mutex mu_;
+  std::string data_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> paused_{false};
+  std::atomic<long> last_ms_{0};
+  std::thread reader_;
+};
+
+// Reads a whole file; empty when missing.
+std::string ReadFile(const std::string& path);
+std::string Hex(const std::string& bytes);
+
+// A blank request record for cmd.
+qx5::SrvMsg Request(int cmd);
+// A request with its name field (and title) set.
+qx5::SrvMsg FileRequest(int cmd, const std::string& name, const std::string& title = "job");
+
+// A qx5lp process started the way the spooler starts it, with its own queue under the root.
+class Driver {
+ public:
+  Driver(const TempRoot& root, const std::string& printid, const std::string& name,
+         const std::string& ps = "-", const std::string& ioctl = "0");
+  // Starts the driver with exactly these arguments after the program name (for usage tests).
+  Driver(const TempRoot& root, const std::vector<std::string>& args);
+  ~Driver();
+  Driver(const Driver&) = delete;
+  Driver& operator=(const Driver&) = delete;
+
+  pid_t pid() const { return child_; }
+  int queue() const { return qid_; }
+  long key() const { return key_; }
+  // Next record the driver sent (mtype == key); false after timeout_ms.
+  bool receive(qx5::SrvMsg& out, int timeout_ms = 10000);
+  // Sends a request addressed to the driver (mtype = its pid).
+  bool send(qx5::SrvMsg req);
+  // send, then receive the answer.
+  bool request(const qx5::SrvMsg& req, qx5::SrvMsg& answer, int timeout_ms = 20000);
+  // Waits for the process to end; its exit status, or -1 after timeout_ms.
+  int wait_exit(int timeout_ms = 10000);
+  // Sends the stop request and waits for the exit message and the process end.
+  bool stop(qx5::SrvMsg* exit_msg = nullptr);
+  // Everything the driver printed on standard output so far.
+  std::string output();
+  // Waits until the output contains text; false after timeout_ms.
+  bool wait_output(const std::string& text, int timeout_ms = 10000);
+
+ private:
+  void start(const TempRoot& root, const std::vector<std::string>& args);
+  int qid_ = -1;
+  long key_ = 0;
+  pid_t child_ = -1;
+  bool reaped_ = false;
+  int out_fd_ = -1;
+  std::mutex mu_;
+  std::string out_;
+  std::thread out_reader_;
+};
+
+// The X display of the test run (DISPLAY); the calling test fails when there is none.
+// (Declared without Xlib so that this header can come before gtest; Display is _XDisplay.)
+_XDisplay* TestDisplay();
+
+}  // namespace qx5test

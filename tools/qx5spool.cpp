@@ -1,0 +1,2 @@
+// SCAFFOLD: implementation pending.
+int main() { return 1; }
