@@ -1,15 +1,110 @@
 #include "driver/devout.hpp"
 
+#include <stdio_ext.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include <string>
+
+#include "driver/loop.hpp"
+#include "lib/paths.hpp"
+
 namespace qx5 {
 int ALARM_SEC = 60;
 volatile sig_atomic_t SigAlarm = 0;
 FILE* lp = nullptr;
 char device[40] = "/dev/lp";
-// SCAFFOLD: implementation pending.
-int WRITE(FILE*, const void*, int) { return 1; }
-int FPUTS(const char*, FILE*) { return 1; }
-void sigalrm(int) { SigAlarm = 1; }
-int CheckFile(const char*) { return 0; }
-int OpenDevice() { return 1; }
-int ReopenDevice(bool) { return 1; }
+
+namespace {
+
+// After the first expiry the alarm repeats at this interval: a write that had moved some bytes
+// when the first alarm came returns that count, and the C library then writes the rest, which
+// must be cut off too.
+constexpr long kRepeatUsec = 200000;
+
+void SetAlarmAction(void (*action)(int)) {
+  struct sigaction sa {};
+  sa.sa_handler = action;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = 0;  // no SA_RESTART: a blocked write is interrupted, not resumed
+  sigaction(SIGALRM, &sa, nullptr);
+}
+
+void ArmAlarm() {
+  SigAlarm = 0;
+  SetAlarmAction(sigalrm);
+  struct itimerval t {};
+  t.it_value.tv_sec = ALARM_SEC > 0 ? ALARM_SEC : 1;
+  t.it_interval.tv_usec = kRepeatUsec;
+  setitimer(ITIMER_REAL, &t, nullptr);
+}
+
+void DisarmAlarm() {
+  struct itimerval off {};
+  setitimer(ITIMER_REAL, &off, nullptr);
+  SetAlarmAction(SIG_DFL);
+}
+
+}  // namespace
+
+void sigalrm(int) {
+  SigAlarm = 1;
+}
+
+int WRITE(FILE* stream, const void* data, int len) {
+  if (stream == nullptr || len < 0 || (data == nullptr && len > 0)) return 1;
+  clearerr(stream);
+  ArmAlarm();
+  if (len > 0) std::fwrite(data, 1, static_cast<size_t>(len), stream);
+  DisarmAlarm();
+  return SigAlarm;
+}
+
+int FPUTS(const char* str, FILE* stream) {
+  int ret = EOF;
+  if (stream != nullptr) {
+    clearerr(stream);
+    ArmAlarm();
+    ret = std::fputs(str != nullptr ? str : "", stream);
+    DisarmAlarm();
+  }
+  if (ret == EOF || SigAlarm == 1) {
+    std::printf("%s: FPUTS failed - ret = %d  SigAlarm = %d\n", XEQNAME, ret,
+                static_cast<int>(SigAlarm));
+    std::fflush(stdout);
+    return 1;
+  }
+  return 0;
+}
+
+int CheckFile(const char* path) {
+  struct stat st;
+  return path != nullptr && ::stat(path, &st) == 0 ? 1 : 0;
+}
+
+// The open is bounded by the alarm as well: a FIFO without a reader, or a device that does
+// not answer, would otherwise hold the driver in open() for good.
+int OpenDevice() {
+  const std::string path = RootPath(device);
+  ArmAlarm();
+  lp = std::fopen(path.c_str(), "w");
+  DisarmAlarm();
+  if (lp == nullptr) return 1;
+  setvbuf(lp, nullptr, _IONBF, 0);
+  return 0;
+}
+
+int ReopenDevice(bool flush_first) {
+  if (lp != nullptr) {
+    if (flush_first) std::fflush(lp);
+    __fpurge(lp);
+    std::fclose(lp);
+    lp = nullptr;
+  }
+  if (OpenDevice() == 0) return 0;
+  std::printf("ERROR: %s: unable to open %s\n", XEQNAME, RootPath(device).c_str());
+  std::fflush(stdout);
+  return 1;
+}
+
 }  // namespace qx5

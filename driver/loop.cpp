@@ -1,6 +1,23 @@
 #include "driver/loop.hpp"
 
+#include <stdio_ext.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "driver/devout.hpp"
+#include "driver/jobctl.hpp"
+#include "driver/plotrequest.hpp"
+#include "driver/srvmsg.hpp"
+#include "driver/textjob.hpp"
+#include "lib/configman.hpp"
+#include "lib/ioctl.hpp"
+#include "lib/paths.hpp"
+#include "printers/config.hpp"
 
 namespace qx5 {
 char XEQNAME[40];
@@ -11,8 +28,168 @@ int fdlp = -1;
 int DidInit = 0;
 int PlotError = 0;
 int Pt = 0;
-// SCAFFOLD: implementation pending.
-void usage(const char*) { std::exit(0); }
-int DoLoop(char**) { return 0; }
-void DriverMain(int, char**) { std::exit(0); }
+
+namespace {
+
+// A decimal argument read the way atoi reads it, but clamped instead of overflowing.
+int DecimalArg(const char* text) {
+  const long v = std::strtol(text, nullptr, 10);
+  if (v > INT_MAX) return INT_MAX;
+  if (v < INT_MIN) return INT_MIN;
+  return static_cast<int>(v);
+}
+
+void Say(const char* format, const char* arg = nullptr) {
+  std::printf(format, XEQNAME, arg);
+  std::fflush(stdout);
+}
+
+// The last record: whatever smsgp holds, as the exit kind of this printer.
+[[noreturn]] void Exit() {
+  Say("%s: Done with exit\n");
+  smsgp.cmd = ExitKind(PrinterNumber);
+  SendServerMessage();
+  std::fflush(stdout);
+  std::exit(0);
+}
+
+// A device stream lost at the end of an earlier job is opened again before each request,
+// which is answered with status 9 while that fails; nothing is ever written to a null stream.
+bool DeviceReady() {
+  if (lp != nullptr || OpenDevice() == 0) return true;
+  Say("ERROR: %s: unable to open %s\n", RootPath(device).c_str());
+  smsgp.status = ST_DEVICE;
+  return false;
+}
+
+// The printer-state step: recovery after a failed plot, or the initialisation when due.
+bool PrinterReady() {
+  if (PlotError != 0) {
+    smsgp.status = ST_DEVICE;
+    // On failure the status stays 9, or 10 when the end sequence set it.
+    if (RecoverFromPlotError() != 0) return false;
+    DidInit = 1;
+    // The printer is back in order: later requests must not run the end sequence again.
+    PlotError = 0;
+    smsgp.status = ST_DONE;
+    return true;
+  }
+  if (DidInit == 0) {
+    if (InitPrinter() != 0) {
+      smsgp.status = ST_DEVICE;
+      Say("ERROR: %s: Unable to do Initialization\n");
+      return false;
+    }
+    DidInit = 1;
+  }
+  return true;
+}
+
+int RemapPageType(int pt) {
+  if (pt == 8 || pt == 10) return 6;
+  if (pt == 9 || pt == 11) return 7;
+  return pt;
+}
+
+void Dispatch(int cmd) {
+  if (IsPlotCmd(cmd))
+    PlotRequest();
+  else if (IsPrintCmd(cmd))
+    PrintRequest();
+  else if (cmd == CMD_LINE)
+    PrintLineRequest();
+  else
+    smsgp.status = ST_PLOT;
+}
+
+void RemoveRequestFile() {
+  const std::string name(FieldText(rmsgp.name, sizeof rmsgp.name));
+  if (!name.empty()) ::unlink(name.c_str());
+}
+
+}  // namespace
+
+void usage(const char* prog) {
+  std::printf("\n\n");
+  std::printf("Usage: %s printid device ps ioctl \"description\"\n", prog ? prog : "qx5lp");
+  std::printf("\n\n");
+  std::fflush(stdout);
+  std::exit(0);
+}
+
+int DoLoop(char**) {
+  if (GetServerMessage() < 0) {
+    Say("ERROR: %s: error in message system\n");
+    return 0;
+  }
+  smsgp = rmsgp;
+  const int cmd = rmsgp.cmd;
+  if (cmd == CMD_STOP) return 0;
+  Pt = rmsgp.pagetype;
+  rot = 0;
+  smsgp.status = ST_DONE;
+
+  if (DeviceReady() && PrinterReady()) {
+    Pt = RemapPageType(Pt);
+    if (cmd == CMD_CONTROL) return ProcessCMDTO();
+    Dispatch(cmd);
+  }
+
+  // The file goes whatever the status, also when the request was not carried out.
+  if (rmsgp.remove == 1 && cmd != CMD_LINE) RemoveRequestFile();
+  smsgp.cmd = AnswerKind(PrinterNumber);
+  SendServerMessage();
+  if (lp != nullptr) std::fflush(lp);
+  return 1;
+}
+
+void DriverMain(int argc, char** argv) {
+  if (argc != 6) usage(argc > 0 ? argv[0] : nullptr);
+  PrinterNumber = DecimalArg(argv[1]);
+  if (PrinterNumber < 0 || PrinterNumber > 2) usage(argv[0]);
+  std::snprintf(device, sizeof device, "%s", "/dev/lp");
+  if (std::strcmp(argv[3], "S") == 0) serialsetting = DecimalArg(argv[4]);
+  std::snprintf(XEQNAME, sizeof XEQNAME, "%s", argv[5]);
+
+  if (GetAttachedServer() == 0) {
+    Say("ERROR: %s: could not attach to server...exiting\n");
+    std::exit(0);
+  }
+  const std::string devpath = RootPath(device);
+  if (CheckFile(devpath.c_str()) == 0) {
+    Say("ERROR: %s: device does not exist %s\n", devpath.c_str());
+    smsgp.status = ST_DEVICE;
+    Exit();
+  }
+  if (OpenDevice() != 0) {
+    Say("ERROR: %s: unable to open %s\n", devpath.c_str());
+    smsgp.status = ST_DEVICE;
+    Exit();
+  }
+  fdlp = fileno(lp);
+  UseSerial = 0;
+  if (serialsetting != -1) {
+    IOCTLbaudrate(fdlp, serialsetting);
+    UseSerial = 1;
+  }
+  Say("\nQX5 PRINTER DRIVER: \"%s\" at %s\n\n", devpath.c_str());
+  InitConfigure();
+  ReadCodes(XEQNAME);
+  FFaft = FFbef = SETUPfeed == 0 ? 1 : 0;
+  if (UseSerial == 1 && SETUPbrand == 2) IOCTLxonxoff(fdlp);
+  WritePrinterSetupData();
+
+  while (DoLoop(argv) != 0) {
+  }
+
+  CloseSysgen();
+  Say("\n%s: start exit\n");
+  if (lp != nullptr) {
+    __fpurge(lp);
+    std::fclose(lp);
+    lp = nullptr;
+  }
+  Exit();
+}
+
 }  // namespace qx5

@@ -1,3 +1,5 @@
 #include "driver/loop.hpp"
 
-int main(int argc, char** argv) { qx5::DriverMain(argc, argv); }
+int main(int argc, char** argv) {
+  qx5::DriverMain(argc, argv);
+}

@@ -1,6 +1,16 @@
 #include "driver/srvmsg.hpp"
 
+#include <sys/ipc.h>
+#include <sys/msg.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "driver/loop.hpp"
+#include "lib/paths.hpp"
 
 namespace qx5 {
 int SrvKey = 0;
@@ -9,25 +19,101 @@ int pid = 0;
 SrvMsg rmsgp;
 SrvMsg smsgp;
 
+namespace {
+
+constexpr const char* kServerPath = "/usr/bin/XSRVR";
+constexpr int kServerProj = 113;  // 'q'
+
+// Message kinds of the driver's own records, by printer number 0, 1, 2.
+constexpr int kAttachKinds[3] = {11, 7, 76};
+constexpr int kAnswerKinds[3] = {12, 6, 6};
+constexpr int kExitKinds[3] = {13, 8, 77};
+
+int KindOf(const int (&kinds)[3], int printer) {
+  return kinds[printer >= 0 && printer < 3 ? printer : 0];
+}
+
+}  // namespace
+
+int AttachKind(int printer) {
+  return KindOf(kAttachKinds, printer);
+}
+int AnswerKind(int printer) {
+  return KindOf(kAnswerKinds, printer);
+}
+int ExitKind(int printer) {
+  return KindOf(kExitKinds, printer);
+}
+bool IsPlotCmd(int cmd) {
+  return cmd == 5 || cmd == 26 || cmd == 56 || cmd == 58;
+}
+bool IsPrintCmd(int cmd) {
+  return cmd == 9 || cmd == 10 || cmd == 57 || cmd == 59;
+}
+
+char* Body(SrvMsg& m) {
+  return reinterpret_cast<char*>(&m) + offsetof(SrvMsg, head);
+}
+const char* Body(const SrvMsg& m) {
+  return reinterpret_cast<const char*>(&m) + offsetof(SrvMsg, head);
+}
+
+// Offsets outside the body are refused rather than read or written.
 int32_t BodyInt(const SrvMsg& m, int off) {
-  int32_t v;
-  std::memcpy(&v, m.head + off, sizeof v);
+  int32_t v = 0;
+  if (off >= 0 && off <= kBodySize - 4) std::memcpy(&v, Body(m) + off, sizeof v);
   return v;
 }
-void SetBodyInt(SrvMsg& m, int off, int32_t v) { std::memcpy(m.head + off, &v, sizeof v); }
+void SetBodyInt(SrvMsg& m, int off, int32_t v) {
+  if (off >= 0 && off <= kBodySize - 4) std::memcpy(Body(m) + off, &v, sizeof v);
+}
 std::string_view FieldText(const char* field, size_t width) {
   return std::string_view(field, strnlen(field, width));
 }
-std::string_view LineText(const SrvMsg& m) { return FieldText(m.head + kNameOff, kLineTextMax); }
-char* LineTextPtr(SrvMsg& m) { return m.head + kNameOff; }
+std::string_view LineText(const SrvMsg& m) {
+  return FieldText(Body(m) + kNameOff, kLineTextMax);
+}
+char* LineTextPtr(SrvMsg& m) {
+  return Body(m) + kNameOff;
+}
 
-// SCAFFOLD: implementation pending.
-int AttachKind(int) { return 0; }
-int AnswerKind(int) { return 0; }
-int ExitKind(int) { return 0; }
-bool IsPlotCmd(int) { return false; }
-bool IsPrintCmd(int) { return false; }
-int GetAttachedServer() { return 0; }
-int SendServerMessage() { return -1; }
-int GetServerMessage() { return -1; }
+int GetAttachedServer() {
+  const std::string path = RootPath(kServerPath);
+  const key_t key = ftok(path.c_str(), kServerProj);
+  if (key == static_cast<key_t>(-1)) {
+    std::printf("%s: Unable to create XSERVER message key from %s\n", XEQNAME, path.c_str());
+    return 0;
+  }
+  SrvKey = static_cast<int>(key);
+  SrvId = msgget(key, 0);
+  if (SrvId < 0) return 0;
+  pid = static_cast<int>(getpid());
+  std::memset(&smsgp, 0, sizeof smsgp);
+  smsgp.srcpid = pid;
+  smsgp.cmd = AttachKind(PrinterNumber);
+  return SendServerMessage() == 0 ? 1 : 0;
+}
+
+int SendServerMessage() {
+  errno = 0;
+  smsgp.mtype = SrvKey;
+  if (msgsnd(SrvId, &smsgp, kBodySize, IPC_NOWAIT) != 0) {
+    std::printf("%s: msgsnd error to XSERVER - errno = %d\n", XEQNAME, errno);
+    return -1;
+  }
+  return 0;
+}
+
+// The record is cleared first, so that a short record leaves nothing of the one before.
+int GetServerMessage() {
+  std::memset(&rmsgp, 0, sizeof rmsgp);
+  errno = 0;
+  rmsgp.mtype = pid;
+  if (msgrcv(SrvId, &rmsgp, kBodySize, pid, 0) < 0) {
+    std::printf("%s: msgrcv err from XSERVER - errno = %d\n", XEQNAME, errno);
+    return -1;
+  }
+  return rmsgp.status;
+}
+
 }  // namespace qx5

@@ -59,6 +59,9 @@ int ExitKind(int printer);    // 13, 8, 77
 bool IsPlotCmd(int cmd);      // 5, 26, 56, 58
 bool IsPrintCmd(int cmd);     // 9, 10, 57, 59
 
+// The 224 body bytes of a record as one array (the fields above laid end to end).
+char* Body(SrvMsg& m);
+const char* Body(const SrvMsg& m);
 // Integer field at a body offset (the control layout overlays name and title).
 int32_t BodyInt(const SrvMsg& m, int off);
 void SetBodyInt(SrvMsg& m, int off, int32_t v);

@@ -1,2 +1,486 @@
-// SCAFFOLD: implementation pending.
-int main() { return 1; }
+// qx5spool: a small spooler peer for qx5lp. It creates the server's message queue, starts the
+// driver, sends it the requests given on the command line one after another, prints every
+// record it gets back, stops the driver and removes the queue.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ipc.h>
+#include <sys/msg.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver/srvmsg.hpp"
+#include "lib/paths.hpp"
+
+namespace {
+
+using qx5::SrvMsg;
+
+constexpr const char* kHelp = R"(Usage: qx5spool [options] [request...]
+
+Stands in for the QX5 spooler server: creates the server's message queue (key from
+"/usr/bin/XSRVR" and 113, under $QX5_ROOT when set), starts qx5lp, sends it the requests
+one after another and prints one line per record the driver sends back. At the end it sends
+the stop request, prints the exit message, reaps the driver and removes the queue.
+
+Options:
+  -p, --printer N     printer number 0, 1 or 2 (default 0)
+  -n, --name NAME     printer name, the key of its CONFIG line (default "laser")
+  -d, --device WORD   device argument handed to the driver (default "/dev/lp")
+  -s, --serial N      serial line: passes "S" and the setting N (default "-" and 0)
+      --ps WORD       the ps argument as given ("S" for a serial line)
+      --ioctl N       the serial setting argument as given
+  -t, --timeout SEC   time to wait for each record of the driver (default 90)
+      --driver PATH   the qx5lp program (default: qx5lp beside qx5spool)
+      --capture FILE  make the device ($QX5_ROOT/dev/lp) a FIFO and copy every byte the
+                      driver sends into FILE, until the driver has exited
+  -h, --help          this text
+
+Requests (cmd codes of the server protocol):
+  plot FILE                    plot a plot file (cmd 5)
+  print FILE [--cmd N]         print a text file (cmd 9, or 10, 57, 59)
+  line TEXT                    print one line (cmd 33)
+  jobbegin [--ff]              job boundary, a job begins (cmd 60, subcmd 0)
+  jobend [--ff]                job boundary, a job ends; --ff asks for a page eject
+  settings [--paper P] [--ffflags N] [--reinit]
+                               form-feed and paper settings (cmd 60, subcmd 1)
+  raw N                        a bare request with command code N (for testing)
+Each request may be followed by --title T, --pagetype N and --remove (delete the file
+once the request is done).
+
+A control request whose page eject fails is not answered: qx5spool says so after the
+time-out and goes on. The exit status is 0 when every request was answered with status 0
+and the driver stopped cleanly, 1 otherwise, 2 for a usage error.
+)";
+
+struct Request {
+  SrvMsg msg{};
+  std::string what;  // for the lines printed
+};
+
+struct Options {
+  std::string printer = "0";
+  std::string name = "laser";
+  std::string device = "/dev/lp";
+  std::string ps = "-";
+  std::string ioctl = "0";
+  int timeout_sec = 90;
+  std::string driver;
+  std::string capture;
+  std::vector<Request> requests;
+};
+
+long NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SleepMs(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+[[noreturn]] void UsageError(const std::string& why) {
+  std::fprintf(stderr, "qx5spool: %s (see qx5spool --help)\n", why.c_str());
+  std::exit(2);
+}
+
+int Number(const std::string& text, const char* what) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text.c_str(), &end, 0);
+  if (text.empty() || *end != '\0' || errno != 0 || v < INT_MIN || v > INT_MAX)
+    UsageError(std::string("bad number for ") + what + ": " + text);
+  return static_cast<int>(v);
+}
+
+// Copies text into a fixed field, refusing what does not fit with its NUL.
+void SetText(char* field, size_t width, const std::string& text, const char* what) {
+  if (text.size() >= width)
+    UsageError(std::string(what) + " longer than " + std::to_string(width - 1) + " bytes");
+  std::memcpy(field, text.c_str(), text.size() + 1);
+}
+
+// Plot and print files go as absolute paths: the driver opens them as named.
+std::string Absolute(const std::string& file) {
+  if (!file.empty() && file[0] == '/') return file;
+  char cwd[PATH_MAX];
+  if (getcwd(cwd, sizeof cwd) == nullptr) return file;
+  return std::string(cwd) + "/" + file;
+}
+
+// Parses one request at args[i]; advances i past it and its options.
+Request ParseRequest(const std::vector<std::string>& args, size_t& i) {
+  auto value = [&](const char* what) -> const std::string& {
+    if (i + 1 >= args.size()) UsageError(std::string(what) + " needs a value");
+    return args[++i];
+  };
+  Request r;
+  const std::string kind = args[i];
+  r.what = kind;
+  if (kind == "plot" || kind == "print") {
+    const std::string file = Absolute(value(kind.c_str()));
+    r.msg.cmd = kind == "plot" ? 5 : 9;
+    SetText(r.msg.name, sizeof r.msg.name, file, "file name");
+    r.what += " " + file;
+  } else if (kind == "line") {
+    const std::string& text = value("line");
+    r.msg.cmd = qx5::CMD_LINE;
+    SetText(qx5::LineTextPtr(r.msg), qx5::kLineTextMax, text, "line text");
+  } else if (kind == "jobbegin" || kind == "jobend") {
+    r.msg.cmd = qx5::CMD_CONTROL;
+    qx5::SetBodyInt(r.msg, qx5::kJobendOff, kind == "jobend" ? 1 : 0);
+  } else if (kind == "settings") {
+    r.msg.cmd = qx5::CMD_CONTROL;
+    qx5::SetBodyInt(r.msg, qx5::kSubcmdOff, 1);
+  } else if (kind == "raw") {
+    r.msg.cmd = Number(value("raw"), "raw");
+  } else {
+    UsageError("unknown request: " + kind);
+  }
+  const bool control = r.msg.cmd == qx5::CMD_CONTROL;
+  while (i + 1 < args.size() && args[i + 1].rfind("--", 0) == 0) {
+    const std::string opt = args[++i];
+    if (opt == "--title") {
+      if (control) UsageError("--title does not go with a control request");
+      SetText(r.msg.title, sizeof r.msg.title, value("--title"), "title");
+    } else if (opt == "--pagetype") {
+      r.msg.pagetype = Number(value("--pagetype"), "--pagetype");
+    } else if (opt == "--remove") {
+      r.msg.remove = 1;
+    } else if (opt == "--cmd" && kind == "print") {
+      r.msg.cmd = Number(value("--cmd"), "--cmd");
+    } else if (opt == "--ff" && (kind == "jobbegin" || kind == "jobend")) {
+      qx5::SetBodyInt(r.msg, qx5::kFormfeedOff, 1);
+    } else if (opt == "--paper" && kind == "settings") {
+      SetText(r.msg.paper, sizeof r.msg.paper, value("--paper"), "paper name");
+    } else if (opt == "--ffflags" && kind == "settings") {
+      qx5::SetBodyInt(r.msg, qx5::kFfflagsOff, Number(value("--ffflags"), "--ffflags"));
+    } else if (opt == "--reinit" && kind == "settings") {
+      qx5::SetBodyInt(r.msg, qx5::kReinitOff, 1);
+    } else {
+      UsageError("option " + opt + " does not go with " + kind);
+    }
+  }
+  return r;
+}
+
+Options ParseArgs(int argc, char** argv) {
+  Options o;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  size_t i = 0;
+  auto value = [&](const std::string& opt) -> const std::string& {
+    if (i + 1 >= args.size()) UsageError(opt + " needs a value");
+    return args[++i];
+  };
+  for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
+    const std::string& a = args[i];
+    if (a == "-h" || a == "--help") {
+      std::fputs(kHelp, stdout);
+      std::exit(0);
+    } else if (a == "-p" || a == "--printer") {
+      o.printer = value(a);
+    } else if (a == "-n" || a == "--name") {
+      o.name = value(a);
+    } else if (a == "-d" || a == "--device") {
+      o.device = value(a);
+    } else if (a == "-s" || a == "--serial") {
+      o.ps = "S";
+      o.ioctl = value(a);
+    } else if (a == "--ps") {
+      o.ps = value(a);
+    } else if (a == "--ioctl") {
+      o.ioctl = value(a);
+    } else if (a == "-t" || a == "--timeout") {
+      o.timeout_sec = Number(value(a), "--timeout");
+      if (o.timeout_sec <= 0) UsageError("--timeout must be positive");
+    } else if (a == "--driver") {
+      o.driver = value(a);
+    } else if (a == "--capture") {
+      o.capture = value(a);
+    } else {
+      UsageError("unknown option " + a);
+    }
+  }
+  for (; i < args.size(); ++i) o.requests.push_back(ParseRequest(args, i));
+  return o;
+}
+
+std::string DefaultDriver() {
+  char self[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return "qx5lp";
+  std::string dir(self, static_cast<size_t>(n));
+  return dir.substr(0, dir.rfind('/') + 1) + "qx5lp";
+}
+
+// Copies every byte written to the device FIFO into a file. The FIFO is held open for
+// reading and writing, so the driver's opens never block and its re-opens never end the copy.
+class Capture {
+ public:
+  bool start(const std::string& fifo, const std::string& file) {
+    ::unlink(fifo.c_str());
+    if (mkfifo(fifo.c_str(), 0600) != 0) return Fail("mkfifo " + fifo);
+    fd_ = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    if (fd_ < 0) return Fail("open " + fifo);
+    out_ = std::fopen(file.c_str(), "wb");
+    if (out_ == nullptr) return Fail("open " + file);
+    thread_ = std::thread([this] { Run(); });
+    return true;
+  }
+  // Called once the driver has exited: copies what is left, then ends.
+  void finish() {
+    if (thread_.joinable()) {
+      stop_ = true;
+      thread_.join();
+    }
+    if (out_ != nullptr) std::fclose(out_);
+    if (fd_ >= 0) ::close(fd_);
+    out_ = nullptr;
+    fd_ = -1;
+  }
+  ~Capture() { finish(); }
+
+ private:
+  bool Fail(const std::string& what) {
+    std::printf("qx5spool: capture: %s: %s\n", what.c_str(), std::strerror(errno));
+    return false;
+  }
+  void Run() {
+    char buf[65536];
+    for (;;) {
+      const bool last = stop_;
+      struct pollfd p = {fd_, POLLIN, 0};
+      poll(&p, 1, 50);
+      ssize_t n;
+      while ((n = ::read(fd_, buf, sizeof buf)) > 0)
+        std::fwrite(buf, 1, static_cast<size_t>(n), out_);
+      if (last) return;
+    }
+  }
+  int fd_ = -1;
+  FILE* out_ = nullptr;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+class Spooler {
+ public:
+  explicit Spooler(const Options& o) : o_(o) {}
+
+  int run() {
+    if (!CreateQueue()) return 1;
+    if (!o_.capture.empty() && !capture_.start(qx5::RootPath("/dev/lp"), o_.capture)) {
+      RemoveQueue();
+      return 1;
+    }
+    bool ok = StartDriver() && Attach();
+    if (ok)
+      for (const Request& r : o_.requests) ok = Send(r) && ok;
+    ok = Stop() && ok;
+    capture_.finish();
+    RemoveQueue();
+    return ok ? 0 : 1;
+  }
+
+ private:
+  bool CreateQueue() {
+    const std::string keyfile = qx5::RootPath("/usr/bin/XSRVR");
+    const int fd = ::open(keyfile.c_str(), O_WRONLY | O_CREAT, 0644);
+    if (fd < 0) {
+      std::printf("qx5spool: cannot create the key file %s: %s\n", keyfile.c_str(),
+                  std::strerror(errno));
+      return false;
+    }
+    ::close(fd);
+    key_ = ftok(keyfile.c_str(), 113);
+    qid_ = key_ == static_cast<key_t>(-1) ? -1 : msgget(key_, IPC_CREAT | IPC_EXCL | 0600);
+    if (qid_ < 0) {
+      std::printf("qx5spool: cannot create the queue of %s: %s%s\n", keyfile.c_str(),
+                  std::strerror(errno),
+                  errno == EEXIST ? " (another spooler running? else remove it with ipcrm)" : "");
+      return false;
+    }
+    return true;
+  }
+
+  void RemoveQueue() {
+    if (qid_ >= 0) msgctl(qid_, IPC_RMID, nullptr);
+    qid_ = -1;
+  }
+
+  bool StartDriver() {
+    const std::string prog = o_.driver.empty() ? DefaultDriver() : o_.driver;
+    std::vector<std::string> args = {prog, o_.printer, o_.device, o_.ps, o_.ioctl, o_.name};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::fflush(stdout);
+    child_ = fork();
+    if (child_ == 0) {
+      execv(prog.c_str(), argv.data());
+      std::printf("qx5spool: cannot run %s: %s\n", prog.c_str(), std::strerror(errno));
+      std::fflush(stdout);
+      _exit(127);
+    }
+    if (child_ < 0) {
+      std::printf("qx5spool: fork: %s\n", std::strerror(errno));
+      return false;
+    }
+    std::printf("qx5spool: started %s %s %s %s %s \"%s\" (pid %d)\n", prog.c_str(),
+                o_.printer.c_str(), o_.device.c_str(), o_.ps.c_str(), o_.ioctl.c_str(),
+                o_.name.c_str(), static_cast<int>(child_));
+    std::fflush(stdout);
+    return true;
+  }
+
+  // Reaps the driver when it has ended; true once it is gone.
+  bool Reaped() {
+    if (child_ <= 0) return true;
+    int status = 0;
+    if (waitpid(child_, &status, WNOHANG) != child_) return false;
+    child_ = -1;
+    exited_cleanly_ = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!exited_cleanly_)
+      std::printf("qx5spool: the driver ended abnormally (status %d)\n", status);
+    return true;
+  }
+
+  // The next record from the driver, false after the time-out or when the driver is gone.
+  bool Receive(SrvMsg& m) {
+    const long end = NowMs() + o_.timeout_sec * 1000L;
+    while (NowMs() < end) {
+      if (msgrcv(qid_, &m, qx5::kBodySize, key_, IPC_NOWAIT) >= 0) {
+        Print(m);
+        return true;
+      }
+      if (Reaped()) return msgrcv(qid_, &m, qx5::kBodySize, key_, IPC_NOWAIT) >= 0 && Print(m);
+      SleepMs(10);
+    }
+    return false;
+  }
+
+  static const char* KindName(int cmd) {
+    switch (cmd) {
+      case 11:
+      case 7:
+      case 76:
+        return "attach";
+      case 12:
+      case 6:
+        return "answer";
+      case qx5::CMD_CONTROL_ANSWER:
+        return "control-answer";
+      case 13:
+      case 8:
+      case 77:
+        return "exit";
+      default:
+        return "record";
+    }
+  }
+
+  static bool Print(const SrvMsg& m) {
+    std::printf("qx5spool: %s cmd=%d status=%d", KindName(m.cmd), m.cmd, m.status);
+    if (m.cmd == qx5::CMD_CONTROL_ANSWER) {
+      std::printf(" subcmd=%d dstpid=%d", qx5::BodyInt(m, qx5::kSubcmdOff), m.dstpid);
+    } else {
+      const std::string name(qx5::FieldText(m.name, sizeof m.name));
+      const std::string title(qx5::FieldText(m.title, sizeof m.title));
+      std::printf(" srcpid=%d", m.srcpid);
+      if (!name.empty()) std::printf(" name=\"%s\"", name.c_str());
+      if (!title.empty()) std::printf(" title=\"%s\"", title.c_str());
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+    return true;
+  }
+
+  bool Attach() {
+    SrvMsg m;
+    if (!Receive(m)) {
+      std::printf("qx5spool: no attach message from the driver\n");
+      return false;
+    }
+    if (std::strcmp(KindName(m.cmd), "attach") != 0 || m.srcpid != child_) {
+      std::printf("qx5spool: the driver did not attach\n");
+      return false;
+    }
+    return true;
+  }
+
+  bool Send(const Request& r) {
+    SrvMsg m = r.msg;
+    m.mtype = child_;
+    if (m.cmd == qx5::CMD_CONTROL) m.srcpid = static_cast<int32_t>(getpid());
+    std::printf("qx5spool: request %s (cmd %d)\n", r.what.c_str(), m.cmd);
+    std::fflush(stdout);
+    if (msgsnd(qid_, &m, qx5::kBodySize, IPC_NOWAIT) != 0) {
+      std::printf("qx5spool: msgsnd: %s\n", std::strerror(errno));
+      return false;
+    }
+    SrvMsg a;
+    if (!Receive(a)) {
+      if (m.cmd == qx5::CMD_CONTROL)
+        std::printf("qx5spool: no answer to the control request (its page eject failed)\n");
+      else
+        std::printf("qx5spool: no answer within %d s\n", o_.timeout_sec);
+      return false;
+    }
+    return a.status == qx5::ST_DONE;
+  }
+
+  bool Stop() {
+    bool ok = true;
+    if (child_ > 0 && !Reaped()) {
+      SrvMsg m{};
+      m.mtype = child_;
+      m.cmd = qx5::CMD_STOP;
+      std::printf("qx5spool: request stop (cmd 2)\n");
+      std::fflush(stdout);
+      SrvMsg e;
+      ok = msgsnd(qid_, &m, qx5::kBodySize, IPC_NOWAIT) == 0 && Receive(e) &&
+           std::strcmp(KindName(e.cmd), "exit") == 0;
+      if (!ok) std::printf("qx5spool: no exit message from the driver\n");
+    } else {
+      // The driver ended on its own: its exit message, if any, is still queued.
+      SrvMsg e;
+      while (msgrcv(qid_, &e, qx5::kBodySize, key_, IPC_NOWAIT) >= 0) Print(e);
+      ok = false;
+    }
+    const long end = NowMs() + 10000;
+    while (!Reaped() && NowMs() < end) SleepMs(10);
+    if (child_ > 0) {
+      std::printf("qx5spool: the driver did not end; killing it\n");
+      kill(child_, SIGKILL);
+      waitpid(child_, nullptr, 0);
+      child_ = -1;
+      return false;
+    }
+    return ok && exited_cleanly_;
+  }
+
+  const Options& o_;
+  key_t key_ = -1;
+  int qid_ = -1;
+  pid_t child_ = -1;
+  bool exited_cleanly_ = false;
+  Capture capture_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options o = ParseArgs(argc, argv);
+  return Spooler(o).run();
+}

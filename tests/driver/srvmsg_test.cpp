@@ -1,0 +1,150 @@
+#include "driver/srvmsg.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/ipc.h>
+#include <sys/msg.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "driver/loop.hpp"
+#include "queue_fixture.hpp"
+#include "support/harness.hpp"
+
+using qx5test::PrivateQueue;
+
+TEST(SrvMsg, KindsAndCommandClasses) {
+  const int attach[] = {11, 7, 76}, answer[] = {12, 6, 6}, exitk[] = {13, 8, 77};
+  for (int p = 0; p < 3; ++p) {
+    EXPECT_EQ(qx5::AttachKind(p), attach[p]);
+    EXPECT_EQ(qx5::AnswerKind(p), answer[p]);
+    EXPECT_EQ(qx5::ExitKind(p), exitk[p]);
+  }
+  EXPECT_EQ(qx5::AttachKind(7), 11);  // out of range never reads past the table
+  for (int cmd = -1; cmd < 80; ++cmd) {
+    const bool plot = cmd == 5 || cmd == 26 || cmd == 56 || cmd == 58;
+    const bool print = cmd == 9 || cmd == 10 || cmd == 57 || cmd == 59;
+    EXPECT_EQ(qx5::IsPlotCmd(cmd), plot) << cmd;
+    EXPECT_EQ(qx5::IsPrintCmd(cmd), print) << cmd;
+  }
+}
+
+TEST(SrvMsg, FieldsAreReadWithinTheirWidth) {
+  qx5::SrvMsg m;
+  std::memset(&m, 'x', sizeof m);
+  EXPECT_EQ(qx5::FieldText(m.name, sizeof m.name).size(), 80u);
+  EXPECT_EQ(qx5::FieldText(m.paper, sizeof m.paper).size(), 8u);
+  EXPECT_EQ(qx5::FieldText(m.title, sizeof m.title).size(), 100u);
+  EXPECT_EQ(qx5::LineText(m).size(), 196u);  // to the end of the body, never past it
+  std::strcpy(qx5::LineTextPtr(m), "hello");
+  EXPECT_EQ(qx5::LineText(m), "hello");
+  qx5::SetBodyInt(m, qx5::kReinitOff, -5);
+  EXPECT_EQ(qx5::BodyInt(m, qx5::kReinitOff), -5);
+  EXPECT_EQ(std::memcmp(qx5::Body(m) + qx5::kReinitOff, m.title + 8, 4), 0);
+}
+
+TEST(ServerQueue, ReceiveTakesOnlyOwnTypeAndClearsShortRecords) {
+  PrivateQueue q;
+  ASSERT_GE(q.qid, 0);
+  qx5::SrvMsg full = qx5test::FileRequest(9, "/tmp/file", "title");
+  full.status = 4;
+  std::memset(full.head, 'Z', 8);
+  // A record for another driver comes first; it must stay in the queue.
+  struct {
+    long mtype;
+    char body[qx5::kBodySize];
+  } other{};
+  other.mtype = qx5::pid + 1;
+  ASSERT_EQ(msgsnd(q.qid, &other, qx5::kBodySize, IPC_NOWAIT), 0);
+  ASSERT_TRUE(q.Send(full));
+  EXPECT_EQ(qx5::GetServerMessage(), 4);
+  EXPECT_EQ(qx5::rmsgp.cmd, 9);
+  EXPECT_EQ(qx5::FieldText(qx5::rmsgp.title, 100), "title");
+
+  // A short record of 24 bytes: the fields after it read as zero, not as the last request.
+  char shortbody[24] = {};
+  int32_t cmd = 3;
+  std::memcpy(shortbody + 16, &cmd, 4);
+  ASSERT_TRUE(q.Send(shortbody, sizeof shortbody));
+  EXPECT_EQ(qx5::GetServerMessage(), 0);
+  EXPECT_EQ(qx5::rmsgp.cmd, 3);
+  EXPECT_EQ(qx5::rmsgp.name[0], 0);
+  EXPECT_EQ(qx5::rmsgp.title[0], 0);
+  EXPECT_EQ(qx5::rmsgp.mtype, qx5::pid);
+  EXPECT_EQ(msgrcv(q.qid, &other, qx5::kBodySize, qx5::pid + 1, IPC_NOWAIT), qx5::kBodySize);
+
+  // A negative status is handed back for the caller to treat as failure.
+  qx5::SrvMsg neg = qx5test::Request(3);
+  neg.status = -2;
+  ASSERT_TRUE(q.Send(neg));
+  EXPECT_EQ(qx5::GetServerMessage(), -2);
+}
+
+TEST(ServerQueue, FailuresPrintTheirLines) {
+  std::snprintf(qx5::XEQNAME, sizeof qx5::XEQNAME, "%s", "tp");
+  qx5::SrvId = -1;
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(qx5::GetServerMessage(), -1);
+  EXPECT_EQ(qx5::SendServerMessage(), -1);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("tp: msgrcv err from XSERVER - errno = "), std::string::npos) << out;
+  EXPECT_NE(out.find("tp: msgsnd error to XSERVER - errno = "), std::string::npos) << out;
+}
+
+TEST(ServerQueue, FullQueueFailsAtOnce) {
+  PrivateQueue q;
+  msqid_ds ds{};
+  ASSERT_EQ(msgctl(q.qid, IPC_STAT, &ds), 0);
+  ds.msg_qbytes = 2 * qx5::kBodySize;
+  ASSERT_EQ(msgctl(q.qid, IPC_SET, &ds), 0);
+  std::snprintf(qx5::XEQNAME, sizeof qx5::XEQNAME, "%s", "full");
+  std::memset(&qx5::smsgp, 0, sizeof qx5::smsgp);
+  EXPECT_EQ(qx5::SendServerMessage(), 0);
+  EXPECT_EQ(qx5::SendServerMessage(), 0);
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(qx5::SendServerMessage(), -1);  // would block: fails at once
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("full: msgsnd error to XSERVER - errno = " + std::to_string(EAGAIN)),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(qx5::smsgp.mtype, PrivateQueue::kServerType);
+}
+
+TEST(ServerQueue, AttachNeedsKeyFileAndQueue) {
+  qx5test::TempRoot root(false);
+  std::snprintf(qx5::XEQNAME, sizeof qx5::XEQNAME, "%s", "att");
+  std::remove(root.path("/usr/bin/XSRVR").c_str());
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(qx5::GetAttachedServer(), 0);
+  std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out,
+            "att: Unable to create XSERVER message key from " + root.path("/usr/bin/XSRVR") + "\n");
+
+  root.write("/usr/bin/XSRVR", "");
+  const key_t key = ftok(root.path("/usr/bin/XSRVR").c_str(), 113);
+  int stale = msgget(key, 0);
+  if (stale >= 0) msgctl(stale, IPC_RMID, nullptr);
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(qx5::GetAttachedServer(), 0);  // no queue: the driver never creates it
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+
+  const int qid = msgget(key, IPC_CREAT | 0600);
+  ASSERT_GE(qid, 0);
+  std::memset(&qx5::smsgp, 0x55, sizeof qx5::smsgp);
+  for (int printer = 0; printer < 3; ++printer) {
+    qx5::PrinterNumber = printer;
+    EXPECT_EQ(qx5::GetAttachedServer(), 1);
+    qx5::SrvMsg m;
+    ASSERT_EQ(msgrcv(qid, &m, qx5::kBodySize, key, IPC_NOWAIT), qx5::kBodySize);
+    EXPECT_EQ(m.srcpid, getpid());
+    EXPECT_EQ(m.cmd, qx5::AttachKind(printer));
+    m.srcpid = 0;
+    m.cmd = 0;
+    const char zero[qx5::kBodySize] = {};
+    EXPECT_EQ(std::memcmp(qx5::Body(m), zero, qx5::kBodySize), 0);
+  }
+  qx5::PrinterNumber = 0;
+  msgctl(qid, IPC_RMID, nullptr);
+  qx5::SrvId = -1;
+}
