@@ -30,8 +30,11 @@ int ScaleRange(double x0, double x1, double y0, double y1);
 void PlotSetup(int a, int b, int c);
 void InitValues();
 void Aspect();
-// 0 when the surface size is usable, non-zero when the window is rejected.
+// 0 when the surface size is usable. Non-zero, with nothing changed, when the window maps to a
+// negative size, the page-fitting factor is not a finite positive number, or a side of the
+// surface would exceed 32767 dots.
 int UseGSF(double w, double h);
+// Rounds half away from zero; values beyond the int range give its nearest end, NaN gives 0.
 int dround(double v);
 int Xcomp(double x);
 int Ycomp(double y);
