@@ -1,5 +1,6 @@
 // Printer job control: initialisation, page ejects, graphics start and end, control requests.
 #pragma once
+#include <cstddef>
 
 namespace qx5 {
 
@@ -8,6 +9,11 @@ extern int FFaft;
 extern int ffpending;
 extern int didlines;
 extern char string[200];
+
+// A graphics start string with its first integer conversion ("%d" or "%i") replaced by value,
+// into out (cap bytes, NUL included, cut there). The code is never used as a printf format:
+// every other "%" is copied as it stands. Returns the length.
+int FormatCode(const char* code, int value, char* out, size_t cap);
 
 int InitPrinter();
 int Eject(const char* label, int wanted);

@@ -1,7 +1,17 @@
 #include "driver/devout.hpp"
+#include "driver/jobctl.hpp"
 
 namespace qx5 {
 int RecoverFromPlotnb = 0;
-// SCAFFOLD: implementation pending.
-int RecoverFromPlotError() { return 1; }
+
+int RecoverFromPlotError() {
+  // The printer still waits for raster bytes: fill them with blanks, four at a time.
+  while (RecoverFromPlotnb > 0) {
+    if (WRITE(lp, "    ", 4)) return 1;
+    RecoverFromPlotnb -= 4;
+  }
+  RecoverFromPlotnb = 0;
+  return EndPlot() ? 1 : 0;
+}
+
 }  // namespace qx5

@@ -1,5 +1,14 @@
 #include "printers/codefile.hpp"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "driver/loop.hpp"
+#include "printers/config.hpp"
+#include "printers/datafile.hpp"
+
 namespace qx5 {
 PrCmd PrCmds[kMaxCmds];
 int PrCmdsCt = 0;
@@ -34,9 +43,187 @@ int GRSDIVct = 0;
 char SETUPeuc_filter[80];
 char SETUPfontSpacing[kCodeMax];
 int SETUPfontSpacingLen = 0;
-// SCAFFOLD: implementation pending.
-int ReadCodeFile(const char*, char*) { return 0; }
-int MapCodes(char* line, int, size_t) { return line[0] = 0; }
-int GetConstants(const char*, char* dst, int* len) { return *len = dst[0] = 0; }
-int SetPrinterCodes(char*) { return 1; }
+
+namespace {
+
+constexpr char kReload[] = "ReadCodeFile";
+constexpr size_t kReloadLen = sizeof kReload - 1;
+
+void Complain(const char* what, const char* line) {
+  std::printf("%s: %s\n%s", XEQNAME, what, line);
+  std::fflush(stdout);
+}
+
+// One command line of the code file: name, count, then the code bytes (decimal values in
+// binary mode, the characters themselves in ASCII mode).
+void ParseCmdLine(const char* line, bool binary) {
+  const char* p = line;
+  char word[kDefLineRead];
+  size_t wlen = ScanWord(&p, word, sizeof word);
+  int count = 0;
+  unsigned char codes[kCodeBytes];
+  int nc = 0;
+  int n = 0;
+  if (wlen != 0) {
+    n = 1;
+    if (ScanInt(&p, &count)) {
+      n = 2;
+      if (binary) {
+        int v;
+        while (nc < kCodeBytes && ScanInt(&p, &v))
+          codes[nc++] = static_cast<unsigned char>(v & 0xFF);
+      } else {
+        while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p))) ++p;
+        while (nc < kCodeBytes && *p != '\0') codes[nc++] = static_cast<unsigned char>(*p++);
+      }
+      n += nc;
+    }
+  }
+  if (n < 3) return Complain("Unknown String", line);
+  if (wlen >= sizeof PrCmds[0].name) return Complain("Cmd too long (9 characters max)", line);
+  if (count == 0) return;
+  PrCmd& c = PrCmds[PrCmdsCt++];
+  // A fresh entry: bytes the count names beyond those on the line are zero, never left over
+  // from an earlier load; and a command never stands for more bytes than it can hold.
+  std::memset(&c, 0, sizeof c);
+  std::memcpy(c.name, word, wlen + 1);
+  c.count = static_cast<unsigned char>(std::min(count & 0xFF, kCodeBytes));
+  std::memcpy(c.codes, codes, static_cast<size_t>(nc));
+}
+
+// The first command whose name begins with the k characters of key (fewer when the line
+// ended inside the escape).
+const PrCmd* FindCmd(const char* key, size_t k) {
+  for (int i = 0; i < PrCmdsCt; ++i)
+    if (std::strncmp(key, PrCmds[i].name, k) == 0) return &PrCmds[i];
+  return nullptr;
+}
+
+// The translation of MapCodes; reload says whether a line that becomes "ReadCodeFile"
+// reloads the code file.
+int Translate(char* line, int maxlen, size_t cap, bool reload) {
+  if (cap == 0) return 0;
+  char work[kMapWork];
+  const size_t limit = std::min(sizeof work, cap - 1);
+  const size_t len = maxlen > 0 ? strnlen(line, static_cast<size_t>(maxlen)) : 0;
+  size_t out = 0;
+  size_t pos = 0;
+  while (pos < len && out < limit) {
+    if (line[pos] == '\\' && pos + 2 < len && line[pos + 1] == '!' &&
+        std::isdigit(static_cast<unsigned char>(line[pos + 2]))) {
+      const size_t k = static_cast<size_t>(line[pos + 2] - '0') + 1;
+      char key[11];
+      const size_t avail = std::min(k, len - pos - 2);
+      std::memcpy(key, line + pos + 2, avail);
+      key[avail] = '\0';
+      if (const PrCmd* c = FindCmd(key, k)) {
+        const size_t take = std::min<size_t>(c->count, limit - out);
+        std::memcpy(work + out, c->codes, take);
+        out += take;
+      }
+      pos += k + 2;
+    } else {
+      work[out++] = line[pos++];
+    }
+  }
+  std::memcpy(line, work, out);
+  line[out] = '\0';
+  if (reload && out == kReloadLen && std::memcmp(work, kReload, kReloadLen) == 0) {
+    std::printf("Reading code file again: %s\n", SETUPcode);
+    std::fflush(stdout);
+    ReadCodeFile(SETUPcode, work);
+    SetPrinterCodes(work);
+    line[0] = '\0';
+    return 0;
+  }
+  return static_cast<int>(out);
+}
+
+}  // namespace
+
+int ReadCodeFile(const char* name, char* line) {
+  PrCmdsCt = 0;
+  FILE* f = OPENDATAFILE(name);
+  if (f == nullptr) return 0;
+  bool binary = false;
+  while (std::fgets(line, kDefLineRead, f) != nullptr) {
+    if (SkipDefLine(line)) continue;
+    if (std::strncmp(line, "?ASCII", 6) == 0) {
+      binary = false;
+      continue;
+    }
+    if (std::strncmp(line, "?BINARY", 7) == 0) {
+      binary = true;
+      continue;
+    }
+    if (PrCmdsCt >= kMaxCmds) {
+      Complain("Too many cmds. This cmd to EOF will be ignored:", line);
+      break;
+    }
+    ParseCmdLine(line, binary);
+  }
+  std::fclose(f);
+  return 1;
+}
+
+int MapCodes(char* line, int maxlen, size_t cap) {
+  return Translate(line, maxlen, cap, true);
+}
+
+// The code that an escape stands for, into dst (cap bytes); never reloads.
+static int LookUp(const char* escape, char* dst, int* len, size_t cap) {
+  std::snprintf(dst, cap, "%s", escape);
+  *len = Translate(dst, kCodeMax, cap, false);
+  return *len;
+}
+
+int GetConstants(const char* name, char* dst, int* len, size_t cap) {
+  char escape[kCodeMax];
+  std::snprintf(escape, sizeof escape, "\\!%d%s", static_cast<int>(std::strlen(name)), name);
+  return LookUp(escape, dst, len, cap);
+}
+
+int SetPrinterCodes(char* scratch) {
+  struct Code {
+    const char* name;
+    char* dst;
+    int* len;
+  };
+  const Code fixed[] = {{"HASPCL", HASPCL, &HASPCLct},
+                        {"INITLN", INITLN, &INITLNct},
+                        {"MAPLF", MAPLF, &MAPLFct},
+                        {"RESET", RESET, &RESETct},
+                        {"EJECT", EJECT, &EJECTct},
+                        {"CR", CR, &CRct},
+                        {"FF", FF, &FFct},
+                        {"PORT", PORT, &PORTct},
+                        {"GREND", GREND, &GRENDct}};
+  for (const Code& c : fixed) GetConstants(c.name, c.dst, c.len);
+  // The graphics start strings are used up to the first absent one.
+  bool ended = false;
+  for (int i = 0; i < 10; ++i) {
+    if (!ended) {
+      // Written as 7GRS[0] to 7GRS[9] in the code file: the lookup text ends after "]", so
+      // the length digit one above the name's own length still matches.
+      std::snprintf(scratch, kCodeMax, "\\!7GRS[%d]", i);
+      ended = LookUp(scratch, GRS[i], &GRSct[i], kCodeMax) == 0;
+    }
+    if (ended) {
+      GRSct[i] = 0;
+      GRS[i][0] = '\0';
+    }
+  }
+  const Code raster[] = {{"GRSRW", GRSRW, &GRSRWct},
+                         {"GRSDPI", GRSDPI, &GRSDPIct},
+                         {"GRSMOD", GRSMOD, &GRSMODct},
+                         {"GRSDIV", GRSDIV, &GRSDIVct}};
+  for (const Code& c : raster) GetConstants(c.name, c.dst, c.len);
+  if (SETUPlang == 'K') {
+    int filterLen = 0;
+    GetConstants("FILTER", SETUPeuc_filter, &filterLen, sizeof SETUPeuc_filter);
+    GetConstants("FSPACE", SETUPfontSpacing, &SETUPfontSpacingLen);
+  }
+  return 1;
+}
+
 }  // namespace qx5

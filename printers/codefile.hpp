@@ -5,12 +5,14 @@
 namespace qx5 {
 
 constexpr int kMaxCmds = 200;
-constexpr int kCodeMax = 20;  // a code table holds at most 19 bytes and a NUL
+constexpr int kCodeMax = 20;    // a code table holds at most 19 bytes and a NUL
+constexpr int kCodeBytes = 59;  // code bytes of one command
+constexpr int kMapWork = 500;   // the translation's work buffer
 
 struct PrCmd {
   char name[10];
   unsigned char count;
-  unsigned char codes[59];
+  unsigned char codes[kCodeBytes];
 };
 
 extern PrCmd PrCmds[kMaxCmds];
@@ -53,8 +55,9 @@ int ReadCodeFile(const char* name, char* line);
 // Translates the escapes of line in place, reading at most maxlen input positions and never
 // writing more than cap bytes (NUL included). Returns the translated length.
 int MapCodes(char* line, int maxlen, size_t cap);
-// The code called name into dst (kCodeMax bytes); returns its length, 0 when absent.
-int GetConstants(const char* name, char* dst, int* len);
+// The code called name into dst (cap bytes, NUL included); returns its length, 0 when absent.
+// A code lookup never reloads the code file, whatever the code's bytes are.
+int GetConstants(const char* name, char* dst, int* len, size_t cap = kCodeMax);
 int SetPrinterCodes(char* scratch);
 
 }  // namespace qx5

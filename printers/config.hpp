@@ -1,5 +1,6 @@
 // The printer's configuration line and the setup data file.
 #pragma once
+#include <cstddef>
 
 namespace qx5 {
 
@@ -14,6 +15,9 @@ extern int SETUPserialnap;
 extern char SETUPpaper[16];
 extern int SETUPpenct;
 extern int SETUPversion;
+
+// Copies the text src into the buffer dst of cap bytes, cut to cap - 1 characters.
+void CopyName(char* dst, size_t cap, const char* src);
 
 int ReadCodes(const char* name);
 int DoSETUP(const char* text);

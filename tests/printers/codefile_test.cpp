@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include "printer_fixture.hpp"
+
+using h2test::Code;
+using h2test::Map;
+using h2test::PrinterEnv;
+
+namespace {
+
+const char kBasic[] =
+    "! comment\n"
+    "?BINARY\n"
+    "2FF 1 12\n"
+    "5RESET 2 27 69\n"
+    "5EJECT 0 27 69\n"
+    "2FFX 1 99\n"
+    "FF 1 65\n"
+    "4NUL3 3 1 0 2\n"
+    "3EJ 1 81\n"
+    "4WIDE 4 14\n"
+    "?ASCII\n"
+    "4TEXT 5 a b c\n"
+    "5LINE 3 xy\n";
+
+TEST(CodeFile, TranslatesEscapes) {
+  PrinterEnv env;
+  env.Codes(kBasic);
+  struct Case {
+    const char* in;
+    std::string out;
+  } cases[] = {
+      {"A\\!2FFB", std::string("A\x0c"
+                               "B")},
+      {"\\!3XYZ", ""},                                 // no such command: vanishes
+      {"keep \\!wow and \\!", "keep \\!wow and \\!"},  // no digit: copied
+      {"\\!5RESET",
+       "\x1b"
+       "E"},
+      {"\\!5EJECT", ""},                               // count 0 was skipped
+      {"\\!4NUL3|", std::string("\x01\x00\x02|", 4)},  // embedded NUL kept
+      {"\\!4WIDE", std::string("\x0e\0\0\0", 4)},      // count beyond the bytes: zeros
+      {"[\\!4TEXT]", "[a b c]"},                       // ASCII: blanks taken literally
+      {"\\!5LINE", "xy\n"},                            // ... and the line's newline
+      {"x\\!3EJ", "xQ"},                               // escape cut by the end of the line
+      {"x\\!5EJ", "x"},                                // compared with what is there: no match
+  };
+  for (const Case& c : cases) EXPECT_EQ(Map(c.in), c.out) << c.in;
+  // Names are compared as escape bodies: the first entry beginning with them wins, and an
+  // entry without a length digit never matches.
+  env.Codes("?BINARY\n2FFX 1 99\n2FF 1 12\nFF 1 65\n");
+  EXPECT_EQ(Map("\\!2FF"), "c");
+}
+
+TEST(CodeFile, BadLinesAndMessages) {
+  PrinterEnv env;
+  testing::internal::CaptureStdout();
+  env.Codes(
+      "?BINARY\n"
+      "5RESET 2\n"
+      "   \n"
+      "TOOLONGNAME 1 1\n"
+      "5RESET 0 27 69\n"
+      "5RESET -1 7\n");
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out,
+            "tp: Unknown String\n5RESET 2\n"
+            "tp: Unknown String\n   \n"
+            "tp: Cmd too long (9 characters max)\nTOOLONGNAME 1 1\n");
+  ASSERT_EQ(qx5::PrCmdsCt, 1);
+  // A count of -1 (low byte 255) never stands for more bytes than an entry holds.
+  EXPECT_EQ(qx5::PrCmds[0].count, qx5::kCodeBytes);
+  EXPECT_EQ(Map("\\!5RESET").size(), static_cast<size_t>(qx5::kCodeBytes));
+}
+
+TEST(CodeFile, TableLimit) {
+  PrinterEnv env;
+  std::string file = "?BINARY\n";
+  for (int i = 0; i < 200; ++i) file += "4C" + std::to_string(100 + i) + " 1 65\n";
+  file += "4LAST 1 66\n4MORE 1 67\n";
+  testing::internal::CaptureStdout();
+  env.Codes(file);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, "tp: Too many cmds. This cmd to EOF will be ignored:\n4LAST 1 66\n");
+  EXPECT_EQ(qx5::PrCmdsCt, 200);
+  EXPECT_EQ(Map("\\!4C299\\!4LAST\\!4MORE"), "A");
+}
+
+TEST(CodeFile, OutputIsBoundedByTheCallersBuffer) {
+  PrinterEnv env;
+  env.Codes("?ASCII\n4BIG9 59 " + std::string(59, 'B') + "\n");
+  // Ten escapes want 590 bytes: cut at the work buffer and at the caller's buffer.
+  std::string line;
+  for (int i = 0; i < 10; ++i) line += "\\!4BIG9";
+  EXPECT_EQ(Map(line, 500, 504), std::string(500, 'B'));
+  char buf[40];
+  std::memset(buf, '#', sizeof buf);
+  std::strcpy(buf, "\\!4BIG9");
+  int n = qx5::MapCodes(buf, 20, 16);
+  EXPECT_EQ(n, 15);
+  EXPECT_EQ(std::string(buf, 16), std::string(15, 'B') + '\0');
+  EXPECT_EQ(buf[16], '#');
+  // maxlen bounds the input read.
+  EXPECT_EQ(Map("abcdef", 3), "abc");
+}
+
+TEST(CodeFile, MissingFileAndLookupDirectories) {
+  PrinterEnv env;
+  env.Codes("?BINARY\n2FF 1 12\n");
+  char line[100];
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(qx5::ReadCodeFile("absent.cod", line), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "tp: Could not open file: absent.cod\n");
+  EXPECT_EQ(qx5::PrCmdsCt, 0);
+  EXPECT_EQ(Map("\\!2FF"), "");
+  // The user data directory comes before the default one.
+  env.root().write("/u/qx5/usr_data/printers/t.cod", "?BINARY\n2FF 1 13\n");
+  EXPECT_EQ(qx5::ReadCodeFile("t.cod", line), 1);
+  EXPECT_EQ(Map("\\!2FF"), "\r");
+  // A path that would not fit is not opened under a cut name.
+  EXPECT_EQ(qx5::ReadCodeFile(std::string(70, 'x').c_str(), line), 0);
+}
+
+TEST(CodeFile, CodeTables) {
+  PrinterEnv env;
+  qx5::SETUPlang = 'E';
+  env.Codes(
+      "?BINARY\n6HASPCL 1 1\n7GRS[0] 2 65 66\n7GRS[1] 3 67 68 69\n7GRS[3] 1 70\n"
+      "5GRSRW 1 1\n?ASCII\n6FILTER 27 convert --from euc --to jis\n6FSPACE 2 ab\n");
+  EXPECT_EQ(Code(qx5::HASPCL, qx5::HASPCLct), "\x01");
+  EXPECT_EQ(Code(qx5::GRS[0], qx5::GRSct[0]), "AB");
+  EXPECT_EQ(Code(qx5::GRS[1], qx5::GRSct[1]), "CDE");
+  for (int i = 2; i < 10; ++i) EXPECT_EQ(qx5::GRSct[i], 0) << i;  // GRS[3] is never reached
+  EXPECT_EQ(qx5::GRS[3][0], '\0');
+  EXPECT_EQ(Code(qx5::GRSRW, qx5::GRSRWct), "\x01");
+  EXPECT_EQ(qx5::GRSDPIct, 0);
+  EXPECT_EQ(qx5::SETUPfontSpacingLen, 0);  // Japanese codes only for a Japanese printer
+  qx5::SETUPlang = 'K';
+  char scratch[20];
+  qx5::SetPrinterCodes(scratch);
+  EXPECT_STREQ(qx5::SETUPeuc_filter, "convert --from euc --to jis");  // longer than 19
+  EXPECT_EQ(Code(qx5::SETUPfontSpacing, qx5::SETUPfontSpacingLen), "ab");
+  // A code longer than 19 bytes is cut in its table.
+  env.Codes("?ASCII\n6INITLN 30 123456789012345678901234567890\n");
+  EXPECT_EQ(qx5::INITLNct, 19);
+}
+
+TEST(CodeFile, ReloadLine) {
+  PrinterEnv env;
+  env.Codes("?BINARY\n2FF 1 12\n");
+  env.Def("t.cod", "?BINARY\n2FF 1 13\n5EJECT 1 14\n");
+  testing::internal::CaptureStdout();
+  char buf[32] = "Read\\!3XYZCodeFile";
+  EXPECT_EQ(qx5::MapCodes(buf, 200, sizeof buf), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Reading code file again: t.cod\n");
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(Code(qx5::FF, qx5::FFct), "\r");
+  EXPECT_EQ(Code(qx5::EJECT, qx5::EJECTct), "\x0e");
+  // A code whose bytes spell the reload line is just a code: building the tables does not
+  // reload (and so cannot recurse).
+  env.Codes("?ASCII\n6HASPCL 12 ReadCodeFile\n");
+  EXPECT_EQ(Code(qx5::HASPCL, qx5::HASPCLct), "ReadCodeFile");
+}
+
+// The sample code files carry the printers' real command strings.
+TEST(CodeFile, SamplePrinters) {
+  PrinterEnv env(true);
+  char line[100];
+  auto load = [&](const char* file, int lang) {
+    std::strcpy(qx5::SETUPcode, file);
+    qx5::SETUPlang = lang;
+    EXPECT_EQ(qx5::ReadCodeFile(file, line), 1) << file;
+    qx5::SetPrinterCodes(line);
+  };
+  testing::internal::CaptureStdout();
+  for (const char* pcl : {"laserjet.cod", "deskjet.cod", "ljkanji.cod"}) {
+    load(pcl, 'K');
+    SCOPED_TRACE(pcl);
+    EXPECT_GT(qx5::HASPCLct, 0);
+    EXPECT_EQ(Code(qx5::RESET, qx5::RESETct),
+              "\x1b"
+              "E");
+    EXPECT_EQ(Code(qx5::MAPLF, qx5::MAPLFct), "\x1b&k2G");
+    EXPECT_EQ(Code(qx5::PORT, qx5::PORTct), "\x1b&l0O");
+    EXPECT_EQ(Code(qx5::EJECT, qx5::EJECTct), "\x1b&l0H");
+    EXPECT_EQ(Code(qx5::GREND, qx5::GRENDct), "\x1b*rB");
+    EXPECT_EQ(Map("\\!8LETTERSZ|\\!4A4SZ|\\!7LEGALSZ"), "\x1b&l2A|\x1b&l26A|\x1b&l3A");
+    EXPECT_EQ(Code(qx5::GRS[0], qx5::GRSct[0]), "\x1b*t%dR");
+    EXPECT_EQ(Code(qx5::GRSDPI, qx5::GRSDPIct), std::string(1, '\0'));
+  }
+  load("laserjet.cod", 'E');
+  EXPECT_EQ(Code(qx5::GRS[1], qx5::GRSct[1]), "\x1b*r%dS");
+  EXPECT_EQ(Code(qx5::GRS[2], qx5::GRSct[2]), "\x1b*r1A");
+  EXPECT_EQ(Map("\\!4BOLDx\\!6NOBOLD"), "\x1b(s3Bx\x1b(s0B");
+  load("deskjet.cod", 'E');
+  EXPECT_EQ(Code(qx5::GRS[1], qx5::GRSct[1]), "\x1b*r-3U");
+  EXPECT_EQ(Code(qx5::GRS[2], qx5::GRSct[2]), "\x1b*r%dS");
+  EXPECT_EQ(Code(qx5::GRSRW, qx5::GRSRWct), "\x02");
+  load("ljkanji.cod", 'K');
+  EXPECT_STREQ(qx5::SETUPeuc_filter, "nkf -E -j");
+  EXPECT_GT(qx5::SETUPfontSpacingLen, 0);
+  load("epsonfx.cod", 'E');
+  EXPECT_EQ(Code(qx5::GRS[0], qx5::GRSct[0]), std::string("\x1bL\0\0", 4));
+  EXPECT_EQ(Code(qx5::FF, qx5::FFct), "\x0c");
+  load("hp7475a.cod", 'E');
+  EXPECT_EQ(Code(qx5::RESET, qx5::RESETct), "\x1b.(IN;");
+  EXPECT_EQ(Code(qx5::PORT, qx5::PORTct), "RO0;");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // no bad line in any sample
+}
+
+}  // namespace
