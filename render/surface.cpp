@@ -1,5 +1,16 @@
 #include "render/surface.hpp"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "driver/loop.hpp"
+#include "geometry/mapping.hpp"
+#include "printers/config.hpp"
+#include "render/plotfonts.hpp"
+
 namespace qx5 {
 int initialized = 0;
 Display* display = nullptr;
@@ -9,7 +20,8 @@ Pixmap drawable = 0;
 GC gc = nullptr;
 XImage* image = nullptr;
 int cpix = 2;
-const unsigned long Kolor[150] = {0, 0, 255, 251, 249, 10, 252, 11, 254, 0, 0, 255, 251, 249, 10, 252};
+const unsigned long Kolor[150] = {0,   0, 255, 251, 249, 10,  252, 11,
+                                  254, 0, 0,   255, 251, 249, 10,  252};
 const int KolorCt = 8;
 int Style = 0;
 int XStyle = 0;
@@ -18,12 +30,288 @@ int dash_offset1 = 1;
 int dash_list1 = 1026;
 int dash_offset2 = 2;
 int dash_list2 = 2052;
-// SCAFFOLD: implementation pending.
-int InitPlot(double, double, double, double) { return -1; }
-void ClosePlot() {}
-void SetColor(int) {}
-void SetLineStyle(int) {}
-void SetLineWidth(int) {}
-void SetClip(double, double, double, double) {}
-bool DisplayLost() { return false; }
+
+namespace {
+
+constexpr unsigned kWindowSide = 2000;
+constexpr long kProtoMin = -32768;  // signed 16-bit coordinates
+constexpr long kProtoMax = 32767;
+constexpr long kProtoSize = 65535;  // unsigned 16-bit sizes
+constexpr long kSafeMargin = 8192;  // far beyond any line width or glyph of a plot
+constexpr int kMaxLineWidth = 32767;
+
+int xErrorCode = 0;  // first X error since the last SurfaceSync
+bool lost = false;   // the connection of the current surface is gone
+
+int RecordXError(Display*, XErrorEvent* ev) {
+  if (xErrorCode == 0) xErrorCode = ev->error_code;
+  return 0;
+}
+
+int ReportIOError(Display* d) {
+  if (d == display) {
+    std::printf("ERROR: %s: X connection lost\n", XEQNAME);
+    std::fflush(stdout);
+    lost = true;
+  }
+  return 0;
+}
+
+// Returning from here keeps Xlib from ending the process; the plot fails instead.
+void KeepRunning(Display* d, void*) {
+  if (d == display) lost = true;
+}
+
+int InitFailed(const char* why) {
+  std::printf("ERROR: %s: %s\n", XEQNAME, why);
+  std::fflush(stdout);
+  return -1;
+}
+
+void SetDashes(int offset, int list) {
+  const char dashes[2] = {static_cast<char>(list & 0xFF), static_cast<char>((list >> 8) & 0xFF)};
+  XSetDashes(display, gc, offset, dashes, 2);
+}
+
+struct Area {
+  long left, top, right, bottom;  // inclusive
+};
+
+Area SafeArea() {
+  return {-kSafeMargin, -kSafeMargin, std::min(kProtoMax, static_cast<long>(Width) + kSafeMargin),
+          std::min(kProtoMax, static_cast<long>(Height) + kSafeMargin)};
+}
+
+// Releases the surface, its fonts and its image; a lost connection is only forgotten.
+void ReleaseSurface() {
+  ClosePlotFonts();
+  const bool alive = display != nullptr && !lost;
+  if (alive && gc != nullptr) XFreeGC(display, gc);
+  if (image != nullptr) XDestroyImage(image);
+  if (alive && drawable != 0) XFreePixmap(display, drawable);
+  if (alive && window != 0) XDestroyWindow(display, window);
+  if (alive) {
+    XCloseDisplay(display);
+  } else if (display != nullptr) {
+    close(ConnectionNumber(display));  // the dead socket; the connection is never used again
+  }
+  gc = nullptr;
+  image = nullptr;
+  drawable = 0;
+  window = 0;
+  display = nullptr;
+  initialized = 0;
+}
+
+}  // namespace
+
+int TruncToInt(double v) {
+  if (std::isnan(v)) return 0;
+  if (v <= -2147483648.0) return -2147483647 - 1;
+  if (v >= 2147483647.0) return 2147483647;
+  return static_cast<int>(v);
+}
+
+unsigned long KolorPixel(int n) {
+  constexpr int kEntries = sizeof Kolor / sizeof Kolor[0];
+  return Kolor[std::clamp(n, 0, kEntries - 1)];
+}
+
+bool DisplayLost() {
+  return lost;
+}
+
+// A WINDOW that failed half-way leaves initialized set but no pixmap or GC to draw with.
+bool SurfaceReady() {
+  return initialized && display != nullptr && !lost && drawable != 0 && gc != nullptr;
+}
+
+int SurfaceSync() {
+  if (display == nullptr || lost) return -1;
+  XSync(display, False);
+  if (lost) return -1;
+  const int code = xErrorCode;
+  xErrorCode = 0;
+  return code;
+}
+
+int InitPlot(double, double, double width, double height) {
+  ReleaseSurface();     // a second WINDOW replaces the first surface
+  if (lost) return -1;  // the connection broke earlier in this plot: it has failed already
+  Width = kWindowSide;
+  Height = kWindowSide;
+  RH = TruncToInt(height);
+  RW = TruncToInt(width);
+  XSetErrorHandler(RecordXError);
+  XSetIOErrorHandler(ReportIOError);
+  display = XOpenDisplay("");
+  if (display == nullptr) return InitFailed("cannot open X display");
+  XSetIOErrorExitHandler(display, KeepRunning, nullptr);
+  screen = DefaultScreen(display);
+  window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, Width, Height, 0,
+                               BlackPixel(display, screen), WhitePixel(display, screen));
+  InitValues();
+  initialized = 1;
+  Aspect();
+  if (UseGSF(width, height) != 0) return InitFailed("the plot window has no usable size");
+  RevY = Height;
+  if (Width >= kProtoSize || Height >= kProtoSize)
+    return InitFailed("the plot window is too large for an X pixmap");
+  const int depth = SETUPcolor ? XDefaultDepth(display, screen) : 1;
+  xErrorCode = 0;
+  drawable = XCreatePixmap(display, window, Width + 1, Height + 1, depth);
+  const int refused = SurfaceSync();
+  if (refused != 0) {
+    drawable = 0;
+    if (refused < 0) return -1;  // the connection message is out already
+    std::printf("ERROR: %s: the X server refused a plot surface of %u x %u dots\n", XEQNAME,
+                Width + 1, Height + 1);
+    std::fflush(stdout);
+    return -1;
+  }
+  Window root;
+  int x, y;
+  unsigned w, h, border, d;
+  if (!XGetGeometry(display, drawable, &root, &x, &y, &w, &h, &border, &d)) {
+    std::printf("XGetGeo error\n");
+    std::fflush(stdout);
+    return -1;
+  }
+  gc = XCreateGC(display, drawable, 0, nullptr);
+  XSetClipMask(display, gc, None);
+  XSetSubwindowMode(display, gc, IncludeInferiors);
+  XSetForeground(display, gc, BlackPixel(display, screen));
+  XFillRectangle(display, drawable, gc, 0, 0, Width + 1, Height + 1);
+  XSetForeground(display, gc, WhitePixel(display, screen));
+  XSetBackground(display, gc, BlackPixel(display, screen));
+  return 0;
+}
+
+void ClosePlot() {
+  ReleaseSurface();
+  lost = false;
+  xErrorCode = 0;
+}
+
+void SetColor(int colour) {
+  if (SETUPcolor == 0) return;
+  if (colour > KolorCt) colour = KolorCt;
+  if (colour <= 2) colour = 7;  // 0, 1, 2 and negative numbers
+  if (colour == cpix) return;
+  if (SurfaceReady()) XSetForeground(display, gc, KolorPixel(colour));
+  cpix = colour;
+}
+
+void SetLineStyle(int style) {
+  if (style == Style) return;
+  const bool ready = SurfaceReady();
+  switch (style) {
+    case 0:
+      if (ready) XSetLineAttributes(display, gc, Wide, LineSolid, CapButt, JoinMiter);
+      Style = 0;
+      XStyle = LineSolid;
+      break;
+    case 1:
+    case 2:
+      if (ready) {
+        if (style == 1)
+          SetDashes(dash_offset1, dash_list1);
+        else
+          SetDashes(dash_offset2, dash_list2);
+        XSetLineAttributes(display, gc, Wide, LineOnOffDash, CapButt, JoinMiter);
+      }
+      Style = style;
+      XStyle = LineOnOffDash;
+      break;
+    default:
+      break;
+  }
+  if (ready) XFlush(display);
+}
+
+// Widths are dots; a negative width means the thinnest line.
+void SetLineWidth(int width) {
+  width = std::clamp(width, 0, kMaxLineWidth);
+  if (width == Wide) return;
+  if (SurfaceReady()) XSetLineAttributes(display, gc, width, XStyle, CapButt, JoinMiter);
+  Wide = width;
+}
+
+void SetClip(double x, double y, double w, double h) {
+  if (!SurfaceReady()) return;
+  long left = Xcomp(x);
+  long top = Ycomp(y + h);
+  long width = static_cast<long>(Wcomp(w)) + 1;
+  long height = static_cast<long>(Hcomp(h)) + 1;
+  XRectangle r = {0, 0, 0, 0};  // a clip wholly off the page lets nothing through
+  if (ClipBox(left, top, width, height)) {
+    r.x = static_cast<short>(left);
+    r.y = static_cast<short>(top);
+    r.width = static_cast<unsigned short>(width);
+    r.height = static_cast<unsigned short>(height);
+  }
+  XSetClipRectangles(display, gc, 0, 0, &r, 1, Unsorted);
+}
+
+bool ClipSegment(double& x1, double& y1, double& x2, double& y2) {
+  const Area a = SafeArea();
+  const double dx = x2 - x1;
+  const double dy = y2 - y1;
+  double t0 = 0.0;
+  double t1 = 1.0;
+  // Liang-Barsky: each edge as p * t <= q.
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {x1 - a.left, a.right - x1, y1 - a.top, a.bottom - y1};
+  for (int i = 0; i < 4; i++) {
+    if (p[i] == 0.0) {
+      if (q[i] < 0.0) return false;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0.0)
+      t0 = std::max(t0, t);
+    else
+      t1 = std::min(t1, t);
+    if (t0 > t1) return false;
+  }
+  const double sx = x1;
+  const double sy = y1;
+  if (t1 < 1.0) {
+    x2 = std::round(sx + t1 * dx);
+    y2 = std::round(sy + t1 * dy);
+  }
+  if (t0 > 0.0) {
+    x1 = std::round(sx + t0 * dx);
+    y1 = std::round(sy + t0 * dy);
+  }
+  return true;
+}
+
+bool ClipBox(long& x, long& y, long& w, long& h) {
+  if (w < 0 || h < 0) return false;
+  const Area a = SafeArea();
+  const long right = std::min(x + w, a.right + 1);
+  const long bottom = std::min(y + h, a.bottom + 1);
+  const long left = std::max(x, a.left);
+  const long top = std::max(y, a.top);
+  if (left > right || top > bottom || left > a.right || top > a.bottom) return false;
+  x = left;
+  y = top;
+  w = right - left;
+  h = bottom - top;
+  return true;
+}
+
+bool BoxFits(long x, long y, long w, long h) {
+  if (w < 0 || h < 0 || w > kProtoSize || h > kProtoSize) return false;
+  if (x < kProtoMin || x > kProtoMax || y < kProtoMin || y > kProtoMax) return false;
+  const Area a = SafeArea();
+  return x <= a.right && x + w >= a.left && y <= a.bottom && y + h >= a.top;
+}
+
+bool PointFits(long x, long y) {
+  const Area a = SafeArea();
+  return x >= a.left && x <= a.right && y >= a.top && y <= a.bottom;
+}
+
 }  // namespace qx5

@@ -34,5 +34,29 @@ void SetClip(double x, double y, double w, double h);
 
 // 1 when the X connection was lost during the current plot.
 bool DisplayLost();
+// True while the surface exists and its connection is alive: drawing may go to X.
+bool SurfaceReady();
+// Waits until the server has handled every request: 0 when all went through, the X error
+// code of the first refused request since the last call, -1 when the connection is lost.
+int SurfaceSync();
+
+// The pixel value of a colour number, the number brought into the table's range.
+unsigned long KolorPixel(int n);
+// Truncation toward zero that stays defined for any double (NaN gives 0).
+int TruncToInt(double v);
+
+// X requests carry signed 16-bit coordinates and unsigned 16-bit sizes. Drawing is limited
+// to a safe area, the surface with a wide margin inside that range, so that nothing far off
+// the page wraps onto it; what lies on the page is unchanged.
+//
+// Clips the segment to the safe area in floating point; false when it lies wholly outside.
+bool ClipSegment(double& x1, double& y1, double& x2, double& y2);
+// Clips a box of w by h dots at (x, y) to the safe area; false when it lies wholly outside
+// or its sides are negative.
+bool ClipBox(long& x, long& y, long& w, long& h);
+// True when the box can be sent as it is (16-bit fields) and touches the safe area.
+bool BoxFits(long x, long y, long w, long h);
+// True when the point lies in the safe area.
+bool PointFits(long x, long y);
 
 }  // namespace qx5

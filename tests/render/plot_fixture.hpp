@@ -1,0 +1,161 @@
+// Test fixture for drawing on the plot surface under the test X server, with the pixmap read
+// back pixel by pixel, and a private X server that a test may start, limit and kill.
+#pragma once
+#include <gtest/gtest.h>
+// Xlib after gtest: its macros would break gtest's templates.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver/loop.hpp"
+#include "driver/plotrequest.hpp"
+#include "geometry/mapping.hpp"
+#include "printers/config.hpp"
+#include "printers/paper.hpp"
+#include "render/plotfonts.hpp"
+#include "render/plottext.hpp"
+#include "render/primitives.hpp"
+#include "render/surface.hpp"
+#include "render/switch_fixture.hpp"
+
+namespace h4test {
+
+// The drawn pixmap, read back with XGetImage.
+struct Page {
+  int w = 0, h = 0;
+  std::vector<unsigned long> px;
+  unsigned long at(int x, int y) const {
+    if (x < 0 || y < 0 || x >= w || y >= h) return 0;
+    return px[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)];
+  }
+  bool ink(int x, int y) const { return at(x, y) != 0; }
+  int count() const {
+    int n = 0;
+    for (unsigned long p : px) n += p != 0;
+    return n;
+  }
+  bool operator==(const Page& o) const { return w == o.w && h == o.h && px == o.px; }
+};
+
+inline Page ReadPage() {
+  Page p;
+  if (!qx5::SurfaceReady()) return p;
+  XSync(qx5::display, False);
+  p.w = static_cast<int>(qx5::Width) + 1;
+  p.h = static_cast<int>(qx5::Height) + 1;
+  XImage* im = XGetImage(qx5::display, qx5::drawable, 0, 0, static_cast<unsigned>(p.w),
+                         static_cast<unsigned>(p.h), AllPlanes, ZPixmap);
+  if (im == nullptr) return Page{};
+  p.px.resize(static_cast<size_t>(p.w) * static_cast<size_t>(p.h));
+  for (int y = 0; y < p.h; y++)
+    for (int x = 0; x < p.w; x++)
+      p.px[static_cast<size_t>(y) * static_cast<size_t>(p.w) + static_cast<size_t>(x)] =
+          XGetPixel(im, x, y);
+  XDestroyImage(im);
+  return p;
+}
+
+// A private Xvfb, optionally limited to vmem_kb of virtual memory; DISPLAY points at it while
+// it lives (and back at the test display afterwards).
+class PrivateServer {
+ public:
+  explicit PrivateServer(long vmem_kb = 0) {
+    old_ = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      if (fds[0] != 3) close(fds[0]);  // when it is 3, dup2 replaces it
+      dup2(fds[1], 3);
+      if (fds[1] != 3) close(fds[1]);
+      std::string cmd = "exec Xvfb -displayfd 3 -screen 0 640x480x8 -nolisten tcp 2>/dev/null";
+      if (vmem_kb > 0) cmd = "ulimit -v " + std::to_string(vmem_kb) + "; " + cmd;
+      execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    // The server writes the number and its newline separately: read up to the newline, so
+    // that the pipe stays open for the second write.
+    std::string buf;
+    char c;
+    while (buf.size() < 16 && read(fds[0], &c, 1) == 1 && c != '\n') buf.push_back(c);
+    close(fds[0]);
+    if (!buf.empty()) {
+      name_ = std::string(":") + std::to_string(std::atoi(buf.c_str()));
+      setenv("DISPLAY", name_.c_str(), 1);
+    }
+  }
+  ~PrivateServer() {
+    kill();
+    setenv("DISPLAY", old_.c_str(), 1);
+  }
+  bool up() const { return !name_.empty(); }
+  void kill() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+    }
+  }
+
+ private:
+  pid_t pid_ = -1;
+  std::string name_;
+  std::string old_;
+};
+
+// A plot surface at 100 dots per inch on the default letter page, black and white, single
+// sheet, device type 1, unless a test changes the printer values before Window().
+class PlotFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(qx5test::TestDisplay(), nullptr);
+    qx5::ClosePlot();
+    qx5::CloseSwitchDb();
+    root_ = std::make_unique<qx5test::TempRoot>();
+    qx5::InitConfigure();
+    qx5::SETUPcolor = 0;
+    qx5::SETUPfeed = 0;
+    qx5::SETUPxdpi = 100;
+    qx5::SETUPydpi = 100;
+    qx5::PAPERwIN = 8.5;
+    qx5::PAPERhIN = 11.0;
+    qx5::PAPERwun = 0.5;
+    qx5::PAPERhun = 1.0;
+    qx5::rot = 0;
+    qx5::SetDevtype(1);
+    qx5::GSF = 0;
+    std::snprintf(qx5::XEQNAME, sizeof qx5::XEQNAME, "%s", "tp");
+  }
+  void TearDown() override {
+    qx5::ClosePlot();
+    qx5::CloseSwitchDb();
+    qx5::CloseSysgen();
+    root_.reset();
+  }
+  // Opens the surface the way the WINDOW statement does.
+  int Window(int units, double w, double h) {
+    qx5::SetUtype(units);
+    const int r = qx5::InitPlot(0.0, 0.0, w, h);
+    if (r == 0) qx5::InitPlotFonts();
+    return r;
+  }
+  // Device units: plot positions are dots, y downward; the surface is 800 x 600 dots.
+  void DotWindow() { ASSERT_EQ(Window(2, 400.0, 300.0), 0); }
+  const qx5test::TempRoot& root() const { return *root_; }
+
+ private:
+  std::unique_ptr<qx5test::TempRoot> root_;
+};
+
+}  // namespace h4test

@@ -1,0 +1,306 @@
+#include <dirent.h>
+#include <fcntl.h>
+
+#include "render/plot_fixture.hpp"
+
+using namespace qx5;
+using h4test::Page;
+using h4test::ReadPage;
+
+namespace {
+
+class Surface : public h4test::PlotFixture {};
+
+int OpenFds() {
+  int n = 0;
+  DIR* d = opendir("/proc/self/fd");
+  while (d != nullptr && readdir(d) != nullptr) n++;
+  if (d != nullptr) closedir(d);
+  return n;
+}
+
+unsigned Depth() {
+  Window root;
+  int x, y;
+  unsigned w, h, border, depth = 0;
+  XGetGeometry(display, drawable, &root, &x, &y, &w, &h, &border, &depth);
+  return depth;
+}
+
+TEST_F(Surface, PixmapIsOneDotLargerThanTheSurfaceAndClearedToPaper) {
+  for (int colour : {0, 1}) {
+    SETUPcolor = colour;
+    GSF = 0;
+    DotWindow();
+    EXPECT_EQ(initialized, 1);
+    EXPECT_EQ(Depth(), colour ? static_cast<unsigned>(DefaultDepth(display, screen)) : 1u);
+    const Page p = ReadPage();
+    EXPECT_EQ(p.w, static_cast<int>(Width) + 1);
+    EXPECT_EQ(p.h, static_cast<int>(Height) + 1);
+    EXPECT_EQ(p.count(), 0) << "the whole pixmap, last row and column included, is paper";
+    EXPECT_EQ(RevY, static_cast<double>(Height));
+    ClosePlot();
+    EXPECT_EQ(initialized, 0);
+    EXPECT_EQ(display, nullptr);
+  }
+}
+
+TEST_F(Surface, ColourNumbersAreLimitedAndMapToTheColourTable) {
+  // colour asked, colour selected, and its pixel value in the colour table
+  const struct {
+    int asked, selected;
+    unsigned long pixel;
+  } cases[] = {{0, 7, 11},  {1, 7, 11},  {2, 7, 11},    {3, 3, 251}, {5, 5, 10},
+               {8, 8, 254}, {9, 8, 254}, {100, 8, 254}, {-5, 7, 11}, {-100000, 7, 11}};
+  SETUPcolor = 1;
+  DotWindow();
+  for (const auto& c : cases) {
+    SetColor(3 == c.selected ? 4 : 3);  // start from another colour
+    SetColor(c.asked);
+    EXPECT_EQ(cpix, c.selected) << "SetColor(" << c.asked << ")";
+    MoveTo(10.0, 10.0);
+    LineTo(20.0, 10.0);
+    EXPECT_EQ(ReadPage().at(15, 10), c.pixel) << "SetColor(" << c.asked << ")";
+  }
+}
+
+TEST_F(Surface, BlackAndWhiteIgnoresColoursAndDrawsSetBits) {
+  DotWindow();
+  SetColor(5);
+  EXPECT_EQ(cpix, 2);
+  DrawRectangle(10.0, 10.0, 20.0, 20.0, 0);
+  EXPECT_EQ(ReadPage().at(10, 10), 1u);
+}
+
+TEST_F(Surface, DrawingStateBeforeTheWindowIsReset) {
+  SetLineStyle(2);
+  SetLineWidth(7);
+  SETUPcolor = 1;
+  SetColor(5);
+  DotWindow();
+  EXPECT_EQ(Style, 0);
+  EXPECT_EQ(Wide, 1);
+  EXPECT_EQ(cpix, 2);
+  MoveTo(10.0, 50.0);
+  LineTo(100.0, 50.0);
+  const Page p = ReadPage();
+  EXPECT_TRUE(p.ink(30, 50));
+  EXPECT_FALSE(p.ink(30, 49)) << "thin solid line";
+  EXPECT_FALSE(p.ink(30, 51));
+}
+
+TEST_F(Surface, LineStylesFollowTheirDashLists) {
+  DotWindow();
+  SetLineStyle(3);
+  EXPECT_EQ(Style, 0) << "unknown styles change nothing";
+  // style, dash offset, on, off: the dash bytes are the low bytes of the stored list
+  const struct {
+    int style, offset, on, off;
+  } cases[] = {{1, dash_offset1, dash_list1 & 0xFF, dash_list1 >> 8},
+               {2, dash_offset2, dash_list2 & 0xFF, dash_list2 >> 8}};
+  int y = 20;
+  for (const auto& c : cases) {
+    SetLineStyle(c.style);
+    EXPECT_EQ(Style, c.style);
+    EXPECT_EQ(XStyle, 1);
+    MoveTo(10.0, y);
+    LineTo(200.0, y);
+    const Page p = ReadPage();
+    for (int x = 10; x < 200; x++) {
+      const bool on = (x - 10 + c.offset) % (c.on + c.off) < c.on;
+      EXPECT_EQ(p.ink(x, y), on) << "style " << c.style << " at x " << x;
+    }
+    y += 20;
+  }
+  SetLineStyle(0);
+  EXPECT_EQ(XStyle, 0);
+  MoveTo(10.0, y);
+  LineTo(200.0, y);
+  const Page p = ReadPage();
+  for (int x = 10; x < 200; x++) EXPECT_TRUE(p.ink(x, y)) << x;
+}
+
+TEST_F(Surface, LineWidthsAreDotsAndNegativeWidthsAreThin) {
+  DotWindow();
+  SetLineWidth(5);
+  MoveTo(50.0, 100.0);
+  LineTo(150.0, 100.0);
+  Page p = ReadPage();
+  for (int y = 96; y <= 104; y++) EXPECT_EQ(p.ink(100, y), y >= 98 && y <= 102) << y;
+  SetLineWidth(-3);
+  EXPECT_EQ(Wide, 0);
+  MoveTo(50.0, 200.0);
+  LineTo(150.0, 200.0);
+  p = ReadPage();
+  EXPECT_TRUE(p.ink(100, 200));
+  EXPECT_FALSE(p.ink(100, 199));
+  EXPECT_FALSE(p.ink(100, 201));
+}
+
+TEST_F(Surface, ClipRectangleTakesItsTopAtYPlusH) {
+  DotWindow();
+  PlotSetup(1, 1, 1);
+  SetClip(10.0, 10.0, 20.0, 20.0);
+  DrawRectangle(0.0, 0.0, 300.0, 300.0, 1);
+  const Page p = ReadPage();
+  // left Xcomp(10), top Ycomp(30), 21 by 21 dots
+  for (int y = 0; y < 100; y++)
+    for (int x = 0; x < 100; x++)
+      ASSERT_EQ(p.ink(x, y), x >= 10 && x <= 30 && y >= 30 && y <= 50) << x << "," << y;
+}
+
+TEST_F(Surface, ClipInInchesCoversTheRectangle) {
+  ASSERT_EQ(Window(1, 7.0, 9.0), 0);
+  PlotSetup(1, 1, 1);
+  SetClip(1.0, 1.0, 2.0, 1.0);
+  DrawRectangle(0.0, 0.0, 7.0, 9.0, 1);
+  const Page p = ReadPage();
+  const int left = Xcomp(1.0), top = Ycomp(2.0);
+  const int right = left + Wcomp(2.0), bottom = top + Hcomp(1.0);
+  EXPECT_TRUE(p.ink(left, top));
+  EXPECT_TRUE(p.ink(right, bottom));
+  EXPECT_FALSE(p.ink(left - 1, top));
+  EXPECT_FALSE(p.ink(left, top - 1));
+  EXPECT_FALSE(p.ink(right + 1, bottom));
+  EXPECT_FALSE(p.ink(right, bottom + 1));
+  EXPECT_EQ(p.count(), (right - left + 1) * (bottom - top + 1));
+}
+
+TEST_F(Surface, ClipFarOffThePageLetsNothingThrough) {
+  DotWindow();
+  PlotSetup(1, 1, 1);
+  // 70000 would wrap to 4464 in a 16-bit field; a negative size would wrap to a huge one
+  for (const double x : {70000.0, -70000.0}) {
+    SetClip(x, 10.0, 20.0, 20.0);
+    DrawRectangle(0.0, 0.0, 400.0, 300.0, 1);
+    EXPECT_EQ(ReadPage().count(), 0) << x;
+  }
+  SetClip(10.0, 10.0, -20.0, 20.0);
+  DrawRectangle(0.0, 0.0, 400.0, 300.0, 1);
+  EXPECT_EQ(ReadPage().count(), 0);
+}
+
+TEST_F(Surface, NoDisplayFailsWithAMessage) {
+  const std::string old = std::getenv("DISPLAY");
+  setenv("DISPLAY", ":9999", 1);  // no such server
+  testing::internal::CaptureStdout();
+  const int r = Window(2, 400.0, 300.0);
+  const std::string out = testing::internal::GetCapturedStdout();
+  setenv("DISPLAY", old.c_str(), 1);
+  EXPECT_EQ(r, -1);
+  EXPECT_NE(out.find("ERROR: tp: cannot open X display\n"), std::string::npos) << out;
+  EXPECT_EQ(initialized, 0);
+  ClosePlot();
+}
+
+TEST_F(Surface, UnusableAndHugeWindowsFailAndTheNextPlotDraws) {
+  // A fitting factor of 1, as a second WINDOW would reuse it, leaves a large window large.
+  for (const double w : {-10.0, 1.0e9, 40000.0}) {
+    GSF = 1.0;
+    SETUPfeed = 1;  // tractor feed: the page does not limit the surface
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Window(2, w, 300.0), -1) << w;
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("ERROR: tp: the plot window"), std::string::npos) << out;
+    // the half-made surface has no pixmap: drawing on it does nothing
+    SETUPcolor = 1;
+    SetColor(4);
+    SetLineStyle(1);
+    SetLineWidth(3);
+    SetClip(0.0, 0.0, 10.0, 10.0);
+    LineTo(10.0, 10.0);
+    DrawRectangle(0.0, 0.0, 5.0, 5.0, 1);
+    DrawString(1.0, 1.0, "x");
+    SETUPcolor = 0;
+    ClosePlot();
+  }
+  SETUPfeed = 0;
+  GSF = 0;
+  DotWindow();
+  MoveTo(10.0, 10.0);
+  LineTo(20.0, 10.0);
+  EXPECT_TRUE(ReadPage().ink(15, 10));
+}
+
+TEST_F(Surface, PixmapRefusedByTheServerFailsThePlot) {
+  {
+    h4test::PrivateServer small(400 * 1024);  // too little memory for a 600 MB pixmap
+    ASSERT_TRUE(small.up());
+    SETUPcolor = 1;
+    SETUPfeed = 1;
+    GSF = 1.0;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Window(2, 30000.0, 20000.0), -1);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("ERROR: tp: the X server refused a plot surface"), std::string::npos) << out;
+    ClosePlot();
+  }
+  SETUPcolor = 0;
+  SETUPfeed = 0;
+  GSF = 0;
+  DotWindow();
+  MoveTo(10.0, 10.0);
+  LineTo(20.0, 10.0);
+  EXPECT_TRUE(ReadPage().ink(15, 10));
+}
+
+TEST_F(Surface, ProtocolErrorsAreRecordedNotFatal) {
+  DotWindow();
+  EXPECT_EQ(SurfaceSync(), 0);
+  XFreePixmap(display, 0x1fffffff);  // no such pixmap
+  EXPECT_EQ(SurfaceSync(), BadPixmap);
+  EXPECT_EQ(SurfaceSync(), 0) << "each error is reported once";
+  MoveTo(10.0, 10.0);
+  LineTo(20.0, 10.0);
+  EXPECT_TRUE(ReadPage().ink(15, 10));
+}
+
+TEST_F(Surface, SecondWindowReleasesTheFirstConnection) {
+  DotWindow();
+  const int fds = OpenFds();
+  for (int i = 0; i < 5; i++) DotWindow();
+  EXPECT_EQ(OpenFds(), fds);
+  MoveTo(10.0, 10.0);
+  LineTo(20.0, 10.0);
+  EXPECT_TRUE(ReadPage().ink(15, 10));
+  ClosePlot();
+  EXPECT_LT(OpenFds(), fds);
+}
+
+TEST_F(Surface, LostConnectionFailsThePlotAndTheNextPlotDraws) {
+  {
+    h4test::PrivateServer doomed;
+    ASSERT_TRUE(doomed.up());
+    DotWindow();
+    MoveTo(10.0, 10.0);
+    LineTo(20.0, 10.0);
+    EXPECT_FALSE(DisplayLost());
+    doomed.kill();
+    testing::internal::CaptureStdout();
+    // Every kind of drawing after the loss, none of which may end the process.
+    for (int i = 0; i < 50; i++) {
+      LineTo(10.0 + i, 20.0);
+      DrawRectangle(5.0, 5.0, 10.0, 10.0, 1);
+      DrawArc(50.0, 50.0, 10.0, 0, 360, 0);
+      DrawString(10.0, 10.0, "lost");
+      SetLineStyle(i % 3);
+      SetColor(i % 9);
+      SetClip(0.0, 0.0, 10.0, 10.0);
+    }
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(DisplayLost());
+    EXPECT_FALSE(SurfaceReady());
+    EXPECT_NE(out.find("ERROR: tp: X connection lost"), std::string::npos) << out;
+    EXPECT_EQ(Window(2, 400.0, 300.0), -1) << "a second WINDOW in the failed plot fails too";
+    EXPECT_TRUE(DisplayLost());
+    ClosePlot();
+    EXPECT_FALSE(DisplayLost());
+  }
+  GSF = 0;
+  DotWindow();
+  MoveTo(10.0, 10.0);
+  LineTo(20.0, 10.0);
+  EXPECT_TRUE(ReadPage().ink(15, 10));
+}
+
+}  // namespace
