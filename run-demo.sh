@@ -1,10 +1,42 @@
 #!/usr/bin/env bash
-# The demo: builds, sets up a sample installation in a temporary root and runs the driver
-# through qx5spool on it.
+# The demo: builds, copies the sample installation into a temporary root, prints the sample
+# plot on the laser and on the colour inkjet and a text file with printer-command escapes on
+# the laser, through qx5spool, and turns what each printer received into PNG pages in demo-out/.
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/common.sh
 ensure_packages
 ensure_locales
-configure_and_build build
-echo "demo: not yet"
+configure_and_build build -DQX5_BENCH=OFF
+trap stop_xvfb EXIT
+[ -n "${DISPLAY:-}" ] || start_xvfb
+
+root=$(mktemp -d /tmp/qx5demo.XXXXXX)
+cp -a examples/root/. "$root/"
+mkdir -p "$root/dev" "$root/usr/bin" "$root/u/tmp"
+export QX5_ROOT="$root"
+out="$PWD/demo-out"
+rm -rf "$out"
+mkdir -p "$out"
+
+spool() {
+  echo
+  echo "== $*"
+  build/bin/qx5spool "$@"
+}
+
+spool --printer 0 --name laser --capture "$out/laser.pcl" \
+  plot "$root/samples/demo.plt" --title "sample plot" \
+  print "$root/samples/escapes.txt" --title "escapes"
+spool --printer 1 --name inkjet --capture "$out/inkjet.pcl" \
+  plot "$root/samples/demo.plt" --title "sample plot in colour"
+
+echo
+for dev in laser inkjet; do
+  echo "== pclview $dev"
+  build/bin/pclview "$out/$dev.pcl" "$out/$dev"
+done
+rm -rf "$root"
+echo
+echo "The pages are in $out:"
+ls -1 "$out"/*.png

@@ -193,7 +193,7 @@ TEST(CodeFile, SamplePrinters) {
   EXPECT_EQ(Code(qx5::GRS[2], qx5::GRSct[2]), "\x1b*r1A");
   EXPECT_EQ(Map("\\!4BOLDx\\!6NOBOLD"), "\x1b(s3Bx\x1b(s0B");
   load("deskjet.cod", 'E');
-  EXPECT_EQ(Code(qx5::GRS[1], qx5::GRSct[1]), "\x1b*r-3U");
+  EXPECT_EQ(Code(qx5::GRS[1], qx5::GRSct[1]), "\x1b*r3U");
   EXPECT_EQ(Code(qx5::GRS[2], qx5::GRSct[2]), "\x1b*r%dS");
   EXPECT_EQ(Code(qx5::GRSRW, qx5::GRSRWct), "\x02");
   load("ljkanji.cod", 'K');
