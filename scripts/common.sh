@@ -56,7 +56,7 @@ QX5_XVFB_PID=""
 start_xvfb() {
   local fdfile
   fdfile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1280x1024x8 -nolisten tcp 3>"$fdfile" 2>/dev/null &
+  Xvfb -displayfd 3 -screen 0 1280x1024x8 -nolisten tcp -noreset 3>"$fdfile" 2>/dev/null &
   QX5_XVFB_PID=$!
   local i
   for i in $(seq 1 100); do

@@ -78,7 +78,10 @@ class PrivateServer {
       if (fds[0] != 3) close(fds[0]);  // when it is 3, dup2 replaces it
       dup2(fds[1], 3);
       if (fds[1] != 3) close(fds[1]);
-      std::string cmd = "exec Xvfb -displayfd 3 -screen 0 640x480x8 -nolisten tcp 2>/dev/null";
+      // An explicit display number: with -displayfd alone the server probes the displays from
+      // :0 upwards, and its probe briefly takes over the test display's socket.
+      std::string cmd = "exec Xvfb :" + std::to_string(FreeDisplayNumber()) +
+                        " -displayfd 3 -screen 0 640x480x8 -nolisten tcp 2>/dev/null";
       if (vmem_kb > 0) cmd = "ulimit -v " + std::to_string(vmem_kb) + "; " + cmd;
       execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
       _exit(127);
@@ -100,6 +103,14 @@ class PrivateServer {
     setenv("DISPLAY", old_.c_str(), 1);
   }
   bool up() const { return !name_.empty(); }
+  // A display number far from the usual ones whose lock file is not there.
+  static int FreeDisplayNumber() {
+    for (int i = 0; i < 400; ++i) {
+      int n = 300 + (getpid() + i * 7) % 400;
+      if (access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) != 0) return n;
+    }
+    return 299;
+  }
   void kill() {
     if (pid_ > 0) {
       ::kill(pid_, SIGKILL);
