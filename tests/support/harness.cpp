@@ -11,11 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -28,9 +30,13 @@ long NowMs() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Sleep(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
-int Run(const std::string& cmd) { return std::system(cmd.c_str()); }
+int Run(const std::string& cmd) {
+  return std::system(cmd.c_str());
+}
 
 }  // namespace
 
@@ -59,12 +65,15 @@ TempRoot::~TempRoot() {
 
 void TempRoot::write(const std::string& fixed, const std::string& content) const {
   std::string p = path(fixed);
-  Run("mkdir -p \"$(dirname '" + p + "')\"");
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(p).parent_path(), ec);
   std::ofstream f(p, std::ios::binary | std::ios::trunc);
   f << content;
 }
 
-std::string TempRoot::read(const std::string& fixed) const { return ReadFile(path(fixed)); }
+std::string TempRoot::read(const std::string& fixed) const {
+  return ReadFile(path(fixed));
+}
 
 bool TempRoot::exists(const std::string& fixed) const {
   struct stat st;
@@ -94,7 +103,8 @@ std::string Hex(const std::string& bytes) {
 
 FifoDevice::FifoDevice(const std::string& path) : path_(path) {
   ::unlink(path.c_str());
-  if (mkfifo(path.c_str(), 0600) != 0) ADD_FAILURE() << "mkfifo " << path << ": " << strerror(errno);
+  if (mkfifo(path.c_str(), 0600) != 0)
+    ADD_FAILURE() << "mkfifo " << path << ": " << strerror(errno);
   last_ms_ = NowMs();
   reader_ = std::thread([this] { run(); });
 }
@@ -153,7 +163,10 @@ bool FifoDevice::wait_for(size_t n, int timeout_ms) {
 }
 
 void FifoDevice::settle(int quiet_ms) {
-  while (NowMs() - last_ms_ < quiet_ms) Sleep(10);
+  // Quiet counted from this call on as well: bytes already in the pipe but not yet read must
+  // not pass for silence.
+  const long start = NowMs();
+  while (NowMs() - std::max(start, last_ms_.load()) < quiet_ms) Sleep(10);
 }
 
 qx5::SrvMsg Request(int cmd) {
@@ -175,7 +188,9 @@ Driver::Driver(const TempRoot& root, const std::string& printid, const std::stri
   start(root, {printid, "/dev/lp", ps, ioctl, name});
 }
 
-Driver::Driver(const TempRoot& root, const std::vector<std::string>& args) { start(root, args); }
+Driver::Driver(const TempRoot& root, const std::vector<std::string>& args) {
+  start(root, args);
+}
 
 void Driver::start(const TempRoot& root, const std::vector<std::string>& args) {
   std::string keyfile = root.path("/usr/bin/XSRVR");

@@ -49,7 +49,7 @@ class FifoDevice {
   void resume() { paused_ = false; }
   // Waits until at least n bytes were read; false after timeout_ms.
   bool wait_for(size_t n, int timeout_ms);
-  // Waits until no byte has arrived for quiet_ms.
+  // Waits until no byte has arrived for quiet_ms, counted from the call at the earliest.
   void settle(int quiet_ms = 200);
 
  private:
