@@ -26,10 +26,10 @@ spool() {
 }
 
 spool --printer 0 --name laser --capture "$out/laser.pcl" \
-  plot "$root/samples/demo.plt" --title "sample plot" \
+  plot "$root/samples/demo.plt" --title "sample plot, turned a quarter turn" \
   print "$root/samples/escapes.txt" --title "escapes"
 spool --printer 1 --name inkjet --capture "$out/inkjet.pcl" \
-  plot "$root/samples/demo.plt" --title "sample plot in colour"
+  plot "$root/samples/demo.plt" --title "sample plot in colour, as drawn" --pagetype 4
 
 echo
 for dev in laser inkjet; do

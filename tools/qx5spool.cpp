@@ -56,8 +56,9 @@ Requests (cmd codes of the server protocol):
   settings [--paper P] [--ffflags N] [--reinit]
                                form-feed and paper settings (cmd 60, subcmd 1)
   raw N                        a bare request with command code N (for testing)
-Each request may be followed by --title T, --pagetype N and --remove (delete the file
-once the request is done).
+Each request may be followed by --title T, --pagetype N (plots: default 1, turned a
+quarter turn; 4 prints the plot as drawn) and --remove (delete the file once the request
+is done).
 
 A control request whose page eject fails is not answered: qx5spool says so after the
 time-out and goes on. The exit status is 0 when every request was answered with status 0
@@ -131,6 +132,9 @@ Request ParseRequest(const std::vector<std::string>& args, size_t& i) {
   if (kind == "plot" || kind == "print") {
     const std::string file = Absolute(value(kind.c_str()));
     r.msg.cmd = kind == "plot" ? 5 : 9;
+    // A plot is printed turned a quarter turn unless --pagetype says otherwise; page type 0
+    // would draw the plot and send no raster at all.
+    if (kind == "plot") r.msg.pagetype = 1;
     SetText(r.msg.name, sizeof r.msg.name, file, "file name");
     r.what += " " + file;
   } else if (kind == "line") {
