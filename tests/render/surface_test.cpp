@@ -217,9 +217,7 @@ TEST_F(Surface, UnusableAndHugeWindowsFailAndTheNextPlotDraws) {
   SETUPfeed = 0;
   GSF = 0;
   DotWindow();
-  MoveTo(10.0, 10.0);
-  LineTo(20.0, 10.0);
-  EXPECT_TRUE(ReadPage().ink(15, 10));
+  ExpectLineDraws();
 }
 
 TEST_F(Surface, PixmapRefusedByTheServerFailsThePlot) {
@@ -239,9 +237,7 @@ TEST_F(Surface, PixmapRefusedByTheServerFailsThePlot) {
   SETUPfeed = 0;
   GSF = 0;
   DotWindow();
-  MoveTo(10.0, 10.0);
-  LineTo(20.0, 10.0);
-  EXPECT_TRUE(ReadPage().ink(15, 10));
+  ExpectLineDraws();
 }
 
 TEST_F(Surface, ProtocolErrorsAreRecordedNotFatal) {
@@ -250,9 +246,7 @@ TEST_F(Surface, ProtocolErrorsAreRecordedNotFatal) {
   XFreePixmap(display, 0x1fffffff);  // no such pixmap
   EXPECT_EQ(SurfaceSync(), BadPixmap);
   EXPECT_EQ(SurfaceSync(), 0) << "each error is reported once";
-  MoveTo(10.0, 10.0);
-  LineTo(20.0, 10.0);
-  EXPECT_TRUE(ReadPage().ink(15, 10));
+  ExpectLineDraws();
 }
 
 TEST_F(Surface, SecondWindowReleasesTheFirstConnection) {
@@ -260,9 +254,7 @@ TEST_F(Surface, SecondWindowReleasesTheFirstConnection) {
   const int fds = OpenFds();
   for (int i = 0; i < 5; i++) DotWindow();
   EXPECT_EQ(OpenFds(), fds);
-  MoveTo(10.0, 10.0);
-  LineTo(20.0, 10.0);
-  EXPECT_TRUE(ReadPage().ink(15, 10));
+  ExpectLineDraws();
   ClosePlot();
   EXPECT_LT(OpenFds(), fds);
 }
@@ -298,9 +290,7 @@ TEST_F(Surface, LostConnectionFailsThePlotAndTheNextPlotDraws) {
   }
   GSF = 0;
   DotWindow();
-  MoveTo(10.0, 10.0);
-  LineTo(20.0, 10.0);
-  EXPECT_TRUE(ReadPage().ink(15, 10));
+  ExpectLineDraws();
 }
 
 }  // namespace
