@@ -165,8 +165,8 @@ class PlotFixture : public ::testing::Test {
   void DotWindow() { ASSERT_EQ(Window(2, 400.0, 300.0), 0); }
   // The surface in force still draws: a line in dots reaches the page.
   void ExpectLineDraws() {
-    MoveTo(10.0, 10.0);
-    LineTo(20.0, 10.0);
+    qx5::MoveTo(10.0, 10.0);
+    qx5::LineTo(20.0, 10.0);
     EXPECT_TRUE(ReadPage().ink(15, 10));
   }
   const qx5test::TempRoot& root() const { return *root_; }
