@@ -13,6 +13,7 @@ namespace qx5 {
 int ALARM_SEC = 60;
 volatile sig_atomic_t SigAlarm = 0;
 FILE* lp = nullptr;
+int WRITEsent = 0;
 char device[40] = "/dev/lp";
 
 namespace {
@@ -52,10 +53,11 @@ void sigalrm(int) {
 }
 
 int WRITE(FILE* stream, const void* data, int len) {
+  WRITEsent = 0;
   if (stream == nullptr || len < 0 || (data == nullptr && len > 0)) return 1;
   clearerr(stream);
   ArmAlarm();
-  if (len > 0) std::fwrite(data, 1, static_cast<size_t>(len), stream);
+  if (len > 0) WRITEsent = static_cast<int>(std::fwrite(data, 1, static_cast<size_t>(len), stream));
   DisarmAlarm();
   return SigAlarm;
 }

@@ -8,6 +8,8 @@ namespace qx5 {
 extern int ALARM_SEC;
 extern volatile sig_atomic_t SigAlarm;
 extern int RecoverFromPlotnb;
+// Bytes the last WRITE got to the device (all of them unless it failed or was cut off).
+extern int WRITEsent;
 extern FILE* lp;
 extern char device[40];
 
