@@ -1,12 +1,15 @@
 #include "driver/devout.hpp"
 
+#include <fcntl.h>
 #include <stdio_ext.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <string>
 
 #include "driver/loop.hpp"
+#include "driver/signals.hpp"
 #include "lib/paths.hpp"
 
 namespace qx5 {
@@ -23,17 +26,9 @@ namespace {
 // must be cut off too.
 constexpr long kRepeatUsec = 200000;
 
-void SetAlarmAction(void (*action)(int)) {
-  struct sigaction sa {};
-  sa.sa_handler = action;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = 0;  // no SA_RESTART: a blocked write is interrupted, not resumed
-  sigaction(SIGALRM, &sa, nullptr);
-}
-
 void ArmAlarm() {
   SigAlarm = 0;
-  SetAlarmAction(sigalrm);
+  SetSignalAction(SIGALRM, sigalrm);  // no SA_RESTART: a blocked write is interrupted
   struct itimerval t {};
   t.it_value.tv_sec = ALARM_SEC > 0 ? ALARM_SEC : 1;
   t.it_interval.tv_usec = kRepeatUsec;
@@ -43,7 +38,7 @@ void ArmAlarm() {
 void DisarmAlarm() {
   struct itimerval off {};
   setitimer(ITIMER_REAL, &off, nullptr);
-  SetAlarmAction(SIG_DFL);
+  SetSignalAction(SIGALRM, SIG_DFL);
 }
 
 }  // namespace
@@ -59,7 +54,9 @@ int WRITE(FILE* stream, const void* data, int len) {
   ArmAlarm();
   if (len > 0) WRITEsent = static_cast<int>(std::fwrite(data, 1, static_cast<size_t>(len), stream));
   DisarmAlarm();
-  return SigAlarm;
+  // The stream's error flag catches what the alarm does not: a reader that went away (EPIPE),
+  // a device that vanished or failed.
+  return SigAlarm != 0 || std::ferror(stream) != 0 ? 1 : 0;
 }
 
 int FPUTS(const char* str, FILE* stream) {
@@ -84,14 +81,21 @@ int CheckFile(const char* path) {
   return path != nullptr && ::stat(path, &st) == 0 ? 1 : 0;
 }
 
-// The open is bounded by the alarm as well: a FIFO without a reader, or a device that does
-// not answer, would otherwise hold the driver in open() for good.
+// The device is only ever opened, never created: when its path is gone, the open fails
+// instead of leaving a regular file there that would swallow every later job. The open is
+// bounded by the alarm as well: a FIFO without a reader, or a device that does not answer,
+// would otherwise hold the driver in open() for good.
 int OpenDevice() {
   const std::string path = RootPath(device);
   ArmAlarm();
-  lp = std::fopen(path.c_str(), "w");
+  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC);
   DisarmAlarm();
-  if (lp == nullptr) return 1;
+  if (fd < 0) return 1;
+  lp = ::fdopen(fd, "w");
+  if (lp == nullptr) {
+    ::close(fd);
+    return 1;
+  }
   setvbuf(lp, nullptr, _IONBF, 0);
   return 0;
 }

@@ -13,7 +13,8 @@ extern int WRITEsent;
 extern FILE* lp;
 extern char device[40];
 
-// 0 when the write finished within ALARM_SEC seconds, 1 when the alarm fired.
+// 0 when the write finished within ALARM_SEC seconds, 1 when the alarm fired or the stream
+// reported an error (EPIPE, a vanished device).
 int WRITE(FILE* stream, const void* data, int len);
 // 0 on success, 1 when the write failed or the alarm fired (a line is printed).
 int FPUTS(const char* str, FILE* stream);
@@ -21,8 +22,8 @@ void sigalrm(int sig);
 // 1 when the path exists, 0 otherwise.
 int CheckFile(const char* path);
 
-// Opens the device (under the installation root) for writing as the unbuffered lp.
-// 0 on success, 1 on failure (lp stays null).
+// Opens the device (under the installation root) for writing as the unbuffered lp; never
+// creates it. 0 on success, 1 on failure (lp stays null).
 int OpenDevice();
 // End of a job: discard what lp still holds (after a flush when asked), close it and open
 // the device again. On failure prints "ERROR: %s: unable to open %s\n" and leaves lp null.

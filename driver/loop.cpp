@@ -12,6 +12,7 @@
 #include "driver/devout.hpp"
 #include "driver/jobctl.hpp"
 #include "driver/plotrequest.hpp"
+#include "driver/signals.hpp"
 #include "driver/srvmsg.hpp"
 #include "driver/textjob.hpp"
 #include "lib/configman.hpp"
@@ -53,13 +54,26 @@ void Say(const char* format, const char* arg = nullptr) {
   std::exit(0);
 }
 
-// A device stream lost at the end of an earlier job is opened again before each request,
-// which is answered with status 9 while that fails; nothing is ever written to a null stream.
+// A device stream lost at the end of an earlier job, or one whose last write failed (the
+// reader went away, the device vanished), is opened again before each request, which is
+// answered with status 9 while that fails; nothing is ever written to a null stream.
 bool DeviceReady() {
-  if (lp != nullptr || OpenDevice() == 0) return true;
-  Say("ERROR: %s: unable to open %s\n", RootPath(device).c_str());
+  if (lp != nullptr && std::ferror(lp) == 0) return true;
+  if (ReopenDevice(false) == 0) return true;
   smsgp.status = ST_DEVICE;
   return false;
+}
+
+const char* SignalName(int sig) {
+  switch (sig) {
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGINT:
+      return "SIGINT";
+    case SIGHUP:
+      return "SIGHUP";
+  }
+  return "?";
 }
 
 // The printer-state step: recovery after a failed plot, or the initialisation when due.
@@ -102,8 +116,11 @@ void Dispatch(int cmd) {
     smsgp.status = ST_PLOT;
 }
 
+// The request's file, or the converted file when the request was converted (the file named in
+// the request then stays).
 void RemoveRequestFile() {
-  const std::string name(FieldText(rmsgp.name, sizeof rmsgp.name));
+  const std::string name =
+      JCname[0] != '\0' ? std::string(JCname) : std::string(FieldText(rmsgp.name, sizeof rmsgp.name));
   if (!name.empty()) ::unlink(name.c_str());
 }
 
@@ -119,10 +136,17 @@ void usage(const char* prog) {
 
 int DoLoop(char**) {
   if (GetServerMessage() < 0) {
-    Say("ERROR: %s: error in message system\n");
+    if (StopSignal != 0) {
+      // A clean stop: the exit message carries the last record with status 0.
+      Say("%s: stopped by signal %s\n", SignalName(StopSignal));
+      smsgp.status = ST_DONE;
+    } else {
+      Say("ERROR: %s: error in message system\n");
+    }
     return 0;
   }
   smsgp = rmsgp;
+  JCname[0] = '\0';
   const int cmd = rmsgp.cmd;
   if (cmd == CMD_STOP) return 0;
   Pt = rmsgp.pagetype;
@@ -144,6 +168,7 @@ int DoLoop(char**) {
 }
 
 void DriverMain(int argc, char** argv) {
+  InstallSignals();
   if (argc != 6) usage(argc > 0 ? argv[0] : nullptr);
   PrinterNumber = DecimalArg(argv[1]);
   if (PrinterNumber < 0 || PrinterNumber > 2) usage(argv[0]);

@@ -4,12 +4,18 @@
 #include <sys/msg.h>
 #include <unistd.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "driver/devout.hpp"
 #include "driver/loop.hpp"
+#include "driver/signals.hpp"
 #include "lib/paths.hpp"
 
 namespace qx5 {
@@ -94,26 +100,48 @@ int GetAttachedServer() {
   return SendServerMessage() == 0 ? 1 : 0;
 }
 
+// A full queue (the server is slow to read) is waited out with short pauses for up to
+// ALARM_SEC seconds before the record is given up, so that an answer is not lost to a burst.
 int SendServerMessage() {
-  errno = 0;
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(std::max(ALARM_SEC, 1));
+  long pause_ms = 1;
   smsgp.mtype = SrvKey;
-  if (msgsnd(SrvId, &smsgp, kBodySize, IPC_NOWAIT) != 0) {
-    std::printf("%s: msgsnd error to XSERVER - errno = %d\n", XEQNAME, errno);
-    return -1;
+  for (;;) {
+    errno = 0;
+    if (msgsnd(SrvId, &smsgp, kBodySize, IPC_NOWAIT) == 0) return 0;
+    const int err = errno;
+    if (err == EINTR) continue;
+    if (err != EAGAIN || Clock::now() >= deadline) {
+      std::printf("%s: msgsnd error to XSERVER - errno = %d\n", XEQNAME, err);
+      return -1;
+    }
+    const struct timespec nap = {0, pause_ms * 1000000L};
+    nanosleep(&nap, nullptr);
+    pause_ms = std::min(pause_ms * 2, 50L);
   }
-  return 0;
 }
 
-// The record is cleared first, so that a short record leaves nothing of the one before.
+// The record is cleared first, so that a short record leaves nothing of the one before; a
+// longer one is cut to the 224 body bytes (MSG_NOERROR) and handled like any other. The stop
+// signals are let in only for this wait: one that comes ends it at once (-1, nothing printed,
+// StopSignal set). Any other interruption (a stop and continue of the process) waits on.
 int GetServerMessage() {
   std::memset(&rmsgp, 0, sizeof rmsgp);
-  errno = 0;
   rmsgp.mtype = pid;
-  if (msgrcv(SrvId, &rmsgp, kBodySize, pid, 0) < 0) {
-    std::printf("%s: msgrcv err from XSERVER - errno = %d\n", XEQNAME, errno);
-    return -1;
+  ssize_t got = -1;
+  int err = 0;
+  LetStopSignalsIn(true);
+  while (StopSignal == 0) {
+    errno = 0;
+    got = msgrcv(SrvId, &rmsgp, kBodySize, pid, MSG_NOERROR);
+    err = errno;
+    if (got >= 0 || err != EINTR) break;
   }
-  return rmsgp.status;
+  LetStopSignalsIn(false);
+  if (got >= 0) return rmsgp.status;
+  if (StopSignal == 0) std::printf("%s: msgrcv err from XSERVER - errno = %d\n", XEQNAME, err);
+  return -1;
 }
 
 }  // namespace qx5

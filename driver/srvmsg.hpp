@@ -73,9 +73,10 @@ char* LineTextPtr(SrvMsg& m);
 
 // 1 when the queue was found and the attach message sent, else 0.
 int GetAttachedServer();
-// 0 when smsgp was queued, -1 on failure.
+// 0 when smsgp was queued, -1 on failure (a full queue is waited for up to ALARM_SEC seconds).
 int SendServerMessage();
-// The received request's status field, or -1 on failure.
+// The received request's status field, or -1 on failure or when a stop signal ended the wait
+// (StopSignal is then set and nothing is printed). A longer record is cut to 224 bytes.
 int GetServerMessage();
 
 }  // namespace qx5

@@ -1,6 +1,8 @@
 #include "driver/textjob.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -14,18 +16,26 @@
 #include "driver/loop.hpp"
 #include "driver/srvmsg.hpp"
 #include "lib/paths.hpp"
+#include "lib/regfile.hpp"
+#include "lib/shellrun.hpp"
 #include "printers/codefile.hpp"
 #include "printers/config.hpp"
 
 namespace qx5 {
 char Str[504];
-char s[100];
+char s[kCommandMax];
+char JCname[PATH_MAX];
 
 namespace {
 
 constexpr int kPrintLineRead = 499;  // 498 characters and the NUL
 constexpr int kPrintLineLimit = 500;
 constexpr int kOneLineLimit = 200;
+
+void Say(const char* format, const char* arg) {
+  std::printf(format, XEQNAME, arg);
+  std::fflush(stdout);
+}
 
 // A request failure: status 9 and its line.
 void Fail(const char* what, const char* file = nullptr) {
@@ -56,11 +66,32 @@ std::string ShellQuote(const std::string& path) {
   return out + "'";
 }
 
-// Runs "FILTER 'in' >'out'" through the shell and waits for it; its result is not examined.
-// A command line that does not fit s is not run: false and an error line.
+// Creates path anew as this driver's own file (mode 0600): whatever was there, a stale file
+// or a link another user planted, is removed first, and the create neither follows a link nor
+// opens an existing file. A read-write descriptor, or -1 with a line.
+int CreateOwnFile(const std::string& path) {
+  ::unlink(path.c_str());
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) Say("ERROR: %s: unable to create %s\n", path.c_str());
+  return fd;
+}
+
+// The file at path is still the one fd was created as (the shell's ">" opened it, not
+// something put in its place).
+bool StillOwnFile(const std::string& path, int fd) {
+  struct stat at, own;
+  if (::lstat(path.c_str(), &at) == 0 && ::fstat(fd, &own) == 0 && S_ISREG(at.st_mode) &&
+      at.st_dev == own.st_dev && at.st_ino == own.st_ino)
+    return true;
+  Say("ERROR: %s: %s was replaced during the conversion\n", path.c_str());
+  return false;
+}
+
+// Runs "FILTER 'in' >'out'" through the shell and waits for it, bounded by ALARM_SEC; its
+// exit status is not examined. false, with a line, when it could not be run or did not end.
 bool RunFilter(const std::string& in, const std::string& out) {
   std::string cmd = std::string(SETUPeuc_filter) + " " + ShellQuote(in) + " >" + ShellQuote(out);
-  if (cmd.size() >= sizeof s) {
+  if (in.size() >= PATH_MAX || out.size() >= PATH_MAX || cmd.size() >= sizeof s) {
     std::printf("ERROR: %s: FILTER command too long (%zu characters) for %s\n", XEQNAME, cmd.size(),
                 in.c_str());
     std::fflush(stdout);
@@ -68,11 +99,32 @@ bool RunFilter(const std::string& in, const std::string& out) {
   }
   std::memcpy(s, cmd.c_str(), cmd.size() + 1);
   std::fflush(stdout);
-  if (std::system(s) == -1) {
-    std::printf("ERROR: %s: unable to run %s\n", XEQNAME, s);
-    std::fflush(stdout);
+  switch (RunShell(s, ALARM_SEC)) {
+    case kShellNotRun:
+      Say("ERROR: %s: unable to run %s\n", s);
+      return false;
+    case kShellTimedOut:
+      std::printf("ERROR: %s: FILTER did not finish within %d seconds: %s\n", XEQNAME, ALARM_SEC,
+                  s);
+      std::fflush(stdout);
+      return false;
   }
   return true;
+}
+
+// Converts in into out, which is created anew as the driver's own file. The descriptor of the
+// converted output (at its start), or -1 when the conversion failed (its line printed).
+int Convert(const std::string& in, const std::string& out) {
+  const int fd = CreateOwnFile(out);
+  if (fd < 0) return -1;
+  if (RunFilter(in, out) && StillOwnFile(out, fd)) return fd;
+  ::close(fd);
+  return -1;
+}
+
+off_t FileSize(int fd) {
+  struct stat st;
+  return ::fstat(fd, &st) == 0 ? st.st_size : 0;
 }
 
 // The pending job-boundary eject, made before the first line that prints.
@@ -90,17 +142,27 @@ bool CountLine() {
 
 }  // namespace
 
-void JCFile(char* name, int size) {
-  if (size <= 0 || name[0] == '\0') return;
-  const std::string in(FieldText(name, static_cast<size_t>(size)));
+FILE* JCFile(const char* name) {
+  JCname[0] = '\0';
+  if (name == nullptr || name[0] == '\0') return nullptr;
   const std::string out = TempPath("/u/tmp/jis");
-  if (out.size() >= static_cast<size_t>(size)) {
-    std::printf("ERROR: %s: conversion file name too long: %s\n", XEQNAME, out.c_str());
-    std::fflush(stdout);
-    return;
+  const int fd = Convert(name, out);
+  if (fd < 0) return nullptr;
+  // A filter that is missing, or fails at once, leaves the output empty: nothing of the file
+  // would be printed, so the request fails. (Its exit status decides nothing: converters
+  // report failure for a stray byte and still convert the rest.)
+  if (FileSize(fd) == 0 && CheckFileLen(name) > 0) {
+    Say("ERROR: %s: FILTER wrote nothing for %s\n", name);
+    ::close(fd);
+    return nullptr;
   }
-  if (!RunFilter(in, out)) return;
-  std::memcpy(name, out.c_str(), out.size() + 1);
+  FILE* f = ::fdopen(fd, "r");
+  if (f == nullptr) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::snprintf(JCname, sizeof JCname, "%s", out.c_str());
+  return f;
 }
 
 int JCLine(char* text, int size) {
@@ -108,21 +170,21 @@ int JCLine(char* text, int size) {
   const size_t n = strnlen(text, static_cast<size_t>(size));
   if (n == 0) return 0;
   const std::string tmp = TempPath("/u/tmp/jistmp");
-  const std::string out = TempPath("/u/tmp/jis");
-  FILE* f = std::fopen(tmp.c_str(), "w");
-  if (f == nullptr) return 0;
-  std::fwrite(text, 1, n, f);
-  std::fclose(f);
-  if (!RunFilter(tmp, out)) return 0;
-  const int len = CheckFileLen(out.c_str());
-  if (len == 0) return 0;
-  FILE* g = std::fopen(out.c_str(), "r");
-  if (g == nullptr) return 0;
+  const int in = CreateOwnFile(tmp);
+  if (in < 0) return 0;
+  const bool written = ::write(in, text, n) == static_cast<ssize_t>(n);
+  ::close(in);
+  if (!written) return 0;
+  const int fd = Convert(tmp, TempPath("/u/tmp/jis"));
+  if (fd < 0) return 0;
   // A converted text longer than the space for it is cut there.
+  const off_t len = FileSize(fd);
   const size_t want = std::min(static_cast<size_t>(len), static_cast<size_t>(size) - 1);
-  const size_t got = std::fread(text, 1, want, g);
-  text[got] = '\0';
-  std::fclose(g);
+  if (want > 0) {
+    const ssize_t got = ::read(fd, text, want);
+    if (got > 0) text[got] = '\0';
+  }
+  ::close(fd);
   return 0;
 }
 
@@ -136,14 +198,23 @@ void PrintRequest() {
   const std::string title(FieldText(rmsgp.title, sizeof rmsgp.title));
   std::printf("Start Print: %s on %s\n", title.c_str(), XEQNAME);
   std::fflush(stdout);
-  if (SETUPlang == 'K') JCFile(rmsgp.name, sizeof rmsgp.name);
+  // The request's file is checked first, on every printer: only a regular file is read (a
+  // FIFO or a device would block or never end), and the conversion runs only on one.
   const std::string name(FieldText(rmsgp.name, sizeof rmsgp.name));
-  FILE* f = std::fopen(name.c_str(), "r");
+  int notRegular = 0;
+  FILE* f = FopenRegular(name.c_str(), &notRegular);
   if (f == nullptr) {
     smsgp.status = ST_DEVICE;
-    std::printf("ERROR: %s: unable to open %s\n", XEQNAME, name.c_str());
-    std::fflush(stdout);
+    SayUnableToOpen(name.c_str(), notRegular);
     return;
+  }
+  if (SETUPlang == 'K') {
+    std::fclose(f);
+    f = JCFile(name.c_str());
+    if (f == nullptr) {
+      smsgp.status = ST_DEVICE;  // its line is printed; nothing unconverted goes out
+      return;
+    }
   }
   if (SETUPfontSpacingLen != 0 && WRITE(lp, SETUPfontSpacing, SETUPfontSpacingLen)) {
     Fail("FONTSPACING");

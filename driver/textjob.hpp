@@ -1,19 +1,32 @@
 // Text jobs: print requests, one-line requests and the Japanese code conversion.
 #pragma once
+#include <climits>
+#include <cstddef>
+#include <cstdio>
 
 namespace qx5 {
 
+// The conversion command line "FILTER 'in' >'out'": room for the longest filter (79
+// characters) and two paths of PATH_MAX quoted for the shell (each character may become four,
+// plus the two quotes), so that any request's file converts under any installation root.
+constexpr size_t kQuotedPathMax = 4 * PATH_MAX + 2;
+constexpr size_t kCommandMax = 79 + 1 + kQuotedPathMax + 2 + kQuotedPathMax + 1;
+
 extern char Str[504];
-extern char s[100];
+extern char s[kCommandMax];
+// The converted file of the current print request ("/u/tmp/jis<n>" under the root); empty
+// when the request was not converted. The remove flag of the request deletes this file then.
+extern char JCname[PATH_MAX];
 
 // Commands 9, 10, 57, 59: print the text file named by the request.
 void PrintRequest();
 // Command 33: print the line carried in the request.
 void PrintLineRequest();
-// Converts the file name (a buffer of size bytes) into this driver's "/u/tmp/jis<n>" and puts
-// the path of the converted file into name. Nothing happens for an empty name or when the
-// command line would not fit (an error line is printed; the file is printed unconverted).
-void JCFile(char* name, int size);
+// Converts the file name into this driver's "/u/tmp/jis<n>", puts that path into JCname and
+// returns the converted file open for reading. Null, with an error line, when the conversion
+// could not be run, did not finish within ALARM_SEC seconds or wrote nothing for a non-empty
+// file: nothing unconverted is ever printed.
+FILE* JCFile(const char* name);
 // Converts text (size bytes, NUL-terminated or filling them) in place, through
 // "/u/tmp/jistmp<n>"; it stays unchanged when the conversion yields nothing and is cut to
 // size - 1 bytes when it yields more. Always 0.

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "driver/loop.hpp"
+
 namespace qx5 {
 
 int OpenRegular(const char* path, int* notRegular) {
@@ -30,6 +32,12 @@ FILE* FopenRegular(const char* path, int* notRegular) {
   FILE* f = ::fdopen(fd, "r");
   if (!f) ::close(fd);
   return f;
+}
+
+void SayUnableToOpen(const char* path, int notRegular) {
+  std::printf("ERROR: %s: unable to open %s\n", XEQNAME, path);
+  if (notRegular) std::printf("ERROR: %s: %s: %s\n", XEQNAME, path, kNotRegularFile);
+  std::fflush(stdout);
 }
 
 }  // namespace qx5

@@ -4,6 +4,7 @@
 
 #include "geometry/mapping.hpp"
 #include "geometry/markers.hpp"
+#include "lib/regfile.hpp"
 #include "plotlang/lexer.hpp"
 #include "render/plotfonts.hpp"
 #include "render/plottext.hpp"
@@ -208,8 +209,13 @@ int expr(const char* line) {
 
 int DrawPlot(const char* path) {
   if (path == nullptr || path[0] == '\0') return -2;
-  FILE* f = std::fopen(path, "r");
-  if (f == nullptr) return -1;
+  // Only a regular file is read: a FIFO or a device would block in open() or never end.
+  int notRegular = 0;
+  FILE* f = FopenRegular(path, &notRegular);
+  if (f == nullptr) {
+    if (notRegular) SayUnableToOpen(path, notRegular);
+    return -1;
+  }
   char line[500];
   while (std::fgets(line, sizeof line, f) != nullptr) {
     if (expr(line) != 0) {

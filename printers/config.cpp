@@ -1,7 +1,13 @@
 #include "printers/config.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "driver/devout.hpp"
 #include "driver/loop.hpp"
@@ -163,15 +169,29 @@ int GetInt(int count, int index, const char* label, const char* text, int* out, 
   return 0;
 }
 
+// The file is written whole into a new temporary file beside it and renamed into place: the
+// create never follows a link another user planted, never opens an existing file, and
+// readers always see a whole file. A link at the file's own name is replaced, not followed.
 int WritePrinterSetupData() {
   char fixed[32];
   std::snprintf(fixed, sizeof fixed, "/u/tmp/P%d", PrinterNumber + 1);
-  FILE* f = std::fopen(RootPath(fixed).c_str(), "w");
-  if (f == nullptr) return 0;
+  const std::string path = RootPath(fixed);
+  std::string tmp = path + ".XXXXXX";
+  const int fd = ::mkostemp(tmp.data(), O_CLOEXEC | O_NOFOLLOW);  // and O_CREAT | O_EXCL
+  if (fd < 0) return 0;
+  ::fchmod(fd, 0644);
+  FILE* f = ::fdopen(fd, "w");
+  if (f == nullptr) {
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    return 0;
+  }
   std::fprintf(f, "%s\n", XEQNAME);
   std::fprintf(f, "%s %d %d %d\n", SETUPcode, SETUPbrand, SETUPlang, SETUPcolor);
   std::fprintf(f, "%s %d %d %d\n", SETUPpaper, SETUPxdpi, SETUPydpi, SETUPfeed);
-  std::fclose(f);
+  const bool written = std::fflush(f) == 0 && std::ferror(f) == 0;
+  if (std::fclose(f) != 0 || !written || ::rename(tmp.c_str(), path.c_str()) != 0)
+    ::unlink(tmp.c_str());
   return 0;
 }
 
