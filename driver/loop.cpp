@@ -119,8 +119,9 @@ void Dispatch(int cmd) {
 // The request's file, or the converted file when the request was converted (the file named in
 // the request then stays).
 void RemoveRequestFile() {
-  const std::string name =
-      JCname[0] != '\0' ? std::string(JCname) : std::string(FieldText(rmsgp.name, sizeof rmsgp.name));
+  const std::string name = JCname[0] != '\0'
+                               ? std::string(JCname)
+                               : std::string(FieldText(rmsgp.name, sizeof rmsgp.name));
   if (!name.empty()) ::unlink(name.c_str());
 }
 

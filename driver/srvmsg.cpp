@@ -2,9 +2,8 @@
 
 #include <sys/ipc.h>
 #include <sys/msg.h>
-#include <unistd.h>
-
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>

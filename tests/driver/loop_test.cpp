@@ -1,8 +1,12 @@
 #include "driver/loop.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -113,7 +117,7 @@ TEST_F(Loop, StopAndNegativeStatusEndTheLoopUnanswered) {
   EXPECT_FALSE(answered);
 }
 
-TEST_F(Loop, FullQueueLosesTheAnswerAndTheLoopGoesOn) {
+TEST_F(Loop, FullQueueLosesTheAnswerAfterTheTimeOutAndTheLoopGoesOn) {
   // The request and a record for someone else, then the queue made too small for one more.
   ASSERT_TRUE(q.Send(qx5test::Request(3)));
   qx5::SrvMsg filler = qx5test::Request(0);
@@ -123,16 +127,55 @@ TEST_F(Loop, FullQueueLosesTheAnswerAndTheLoopGoesOn) {
   ASSERT_EQ(msgctl(q.qid, IPC_STAT, &ds), 0);
   ds.msg_qbytes = qx5::kBodySize;
   ASSERT_EQ(msgctl(q.qid, IPC_SET, &ds), 0);
+  const int saved = qx5::ALARM_SEC;
+  qx5::ALARM_SEC = 1;
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(qx5::DoLoop(nullptr), 1);  // the send fails at once, the loop goes on
+  EXPECT_EQ(qx5::DoLoop(nullptr), 1);  // the send is given up after ALARM_SEC, the loop goes on
   EXPECT_EQ(::testing::internal::GetCapturedStdout(),
             "loop: msgsnd error to XSERVER - errno = " + std::to_string(EAGAIN) + "\n");
+  qx5::ALARM_SEC = saved;
   qx5::SrvMsg a;
   EXPECT_FALSE(q.Receive(a));
   // With room again the next request is answered.
   ASSERT_EQ(msgrcv(q.qid, &filler, qx5::kBodySize, 99, IPC_NOWAIT), qx5::kBodySize);
   EXPECT_EQ(Turn(qx5test::Request(3), a), 1);
   EXPECT_EQ(a.status, qx5::ST_PLOT);
+}
+
+// A write that fails on the stream (the reader of a FIFO device went away: EPIPE, with SIGPIPE
+// ignored) is a failed write; the next request opens the device again before it is served.
+TEST_F(Loop, FailedWriteReopensTheDeviceAtTheNextRequest) {
+  std::fclose(qx5::lp);
+  qx5::lp = nullptr;
+  const std::string dev = root.path("/dev/lp");
+  ASSERT_EQ(std::remove(dev.c_str()), 0);
+  ASSERT_EQ(mkfifo(dev.c_str(), 0600), 0);
+  int reader = open(dev.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  ASSERT_EQ(qx5::OpenDevice(), 0);
+  EXPECT_EQ(qx5::WRITE(qx5::lp, "ok", 2), 0);
+  close(reader);
+  signal(SIGPIPE, SIG_IGN);
+  EXPECT_EQ(qx5::WRITE(qx5::lp, "lost", 4), 1);
+  EXPECT_EQ(qx5::SigAlarm, 0);  // no alarm: the stream's error
+  EXPECT_EQ(qx5::WRITEsent, 0);
+  signal(SIGPIPE, SIG_DFL);
+  FILE* broken = qx5::lp;
+  EXPECT_NE(std::ferror(broken), 0);
+
+  reader = open(dev.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  qx5::SrvMsg line = qx5test::Request(qx5::CMD_LINE), a;
+  std::strcpy(line.name, "again");
+  EXPECT_EQ(Turn(line, a), 1);
+  EXPECT_EQ(a.status, qx5::ST_DONE);
+  ASSERT_NE(qx5::lp, nullptr);
+  EXPECT_EQ(std::ferror(qx5::lp), 0);
+  char buf[64] = {};
+  const ssize_t n = read(reader, buf, sizeof buf);
+  ASSERT_GE(n, 5);
+  EXPECT_EQ(std::string(buf + n - 5, 5), "again");
+  close(reader);
 }
 
 TEST_F(Loop, LostDeviceAnswersNineAndIsOpenedAgain) {

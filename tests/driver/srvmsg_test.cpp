@@ -3,12 +3,19 @@
 #include <gtest/gtest.h>
 #include <sys/ipc.h>
 #include <sys/msg.h>
+#include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstring>
 #include <string>
+#include <thread>
 
+#include "driver/devout.hpp"
 #include "driver/loop.hpp"
+#include "driver/signals.hpp"
 #include "queue_fixture.hpp"
 #include "support/harness.hpp"
 
@@ -92,23 +99,133 @@ TEST(ServerQueue, FailuresPrintTheirLines) {
   EXPECT_NE(out.find("tp: msgsnd error to XSERVER - errno = "), std::string::npos) << out;
 }
 
-TEST(ServerQueue, FullQueueFailsAtOnce) {
+TEST(ServerQueue, FullQueueIsWaitedForUpToTheTimeOut) {
   PrivateQueue q;
   msqid_ds ds{};
   ASSERT_EQ(msgctl(q.qid, IPC_STAT, &ds), 0);
   ds.msg_qbytes = 2 * qx5::kBodySize;
   ASSERT_EQ(msgctl(q.qid, IPC_SET, &ds), 0);
   std::snprintf(qx5::XEQNAME, sizeof qx5::XEQNAME, "%s", "full");
+  const int saved = qx5::ALARM_SEC;
+  qx5::ALARM_SEC = 1;
   std::memset(&qx5::smsgp, 0, sizeof qx5::smsgp);
   EXPECT_EQ(qx5::SendServerMessage(), 0);
   EXPECT_EQ(qx5::SendServerMessage(), 0);
+
+  // Never drained: given up after ALARM_SEC with the error line.
+  auto t0 = std::chrono::steady_clock::now();
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(qx5::SendServerMessage(), -1);  // would block: fails at once
+  EXPECT_EQ(qx5::SendServerMessage(), -1);
   const std::string out = ::testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("full: msgsnd error to XSERVER - errno = " + std::to_string(EAGAIN)),
-            std::string::npos)
-      << out;
+  const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_GE(secs, 0.9);
+  EXPECT_LT(secs, 5.0);
+  EXPECT_EQ(out, "full: msgsnd error to XSERVER - errno = " + std::to_string(EAGAIN) + "\n");
   EXPECT_EQ(qx5::smsgp.mtype, PrivateQueue::kServerType);
+
+  // Drained while the driver waits: the record goes, nothing is printed.
+  qx5::smsgp.cmd = 77;
+  std::thread reader([&q] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    qx5::SrvMsg m;
+    msgrcv(q.qid, &m, qx5::kBodySize, PrivateQueue::kServerType, IPC_NOWAIT);
+  });
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(qx5::SendServerMessage(), 0);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  reader.join();
+  qx5::SrvMsg m;
+  ASSERT_TRUE(q.Receive(m));
+  ASSERT_TRUE(q.Receive(m));
+  EXPECT_EQ(m.cmd, 77);
+  qx5::ALARM_SEC = saved;
+}
+
+TEST(ServerQueue, LongRecordIsCutTo224Bytes) {
+  PrivateQueue q;
+  char body[300];
+  for (size_t i = 0; i < sizeof body; ++i) body[i] = static_cast<char>('a' + i % 26);
+  const int32_t cmd = 33, status = 0;
+  std::memcpy(body + 16, &cmd, 4);
+  std::memcpy(body + 20, &status, 4);
+  ASSERT_TRUE(q.Send(body, sizeof body));
+  EXPECT_EQ(qx5::GetServerMessage(), 0);
+  EXPECT_EQ(qx5::rmsgp.cmd, 33);
+  EXPECT_EQ(std::memcmp(qx5::Body(qx5::rmsgp), body, qx5::kBodySize), 0);
+  // The next record is read as usual.
+  ASSERT_TRUE(q.Send(qx5test::Request(3)));
+  EXPECT_EQ(qx5::GetServerMessage(), 0);
+  EXPECT_EQ(qx5::rmsgp.cmd, 3);
+}
+
+// The stop signals end the wait for a request at once, and only the wait: outside it they are
+// held back. SIGCONT after SIGSTOP (which interrupts msgrcv) does not end it.
+TEST(ServerQueue, StopSignalEndsTheWaitOnly) {
+  PrivateQueue q;
+  qx5::InstallSignals();
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    qx5::StopSignal = 0;
+    std::thread killer([sig] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      kill(getpid(), sig);
+    });
+    auto t0 = std::chrono::steady_clock::now();
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(qx5::GetServerMessage(), -1);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    const double secs =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_LT(secs, 0.9) << sig;  // at once, not by the fallback alarm
+    killer.join();
+    EXPECT_EQ(qx5::StopSignal, sig);
+  }
+  // Held back between waits: the handler does not run until the next wait, which it ends
+  // before anything is received.
+  qx5::StopSignal = 0;
+  kill(getpid(), SIGTERM);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(qx5::StopSignal, 0);
+  ASSERT_TRUE(q.Send(qx5test::Request(3)));
+  EXPECT_EQ(qx5::GetServerMessage(), -1);
+  EXPECT_EQ(qx5::StopSignal, SIGTERM);
+  // No alarm is left behind, and SIGALRM has its default action again.
+  itimerval t{};
+  getitimer(ITIMER_REAL, &t);
+  EXPECT_EQ(t.it_value.tv_sec + t.it_value.tv_usec, 0);
+  struct sigaction sa {};
+  sigaction(SIGALRM, nullptr, &sa);
+  EXPECT_EQ(sa.sa_handler, SIG_DFL);
+
+  // The request was left in the queue for the next wait.
+  qx5::StopSignal = 0;
+  EXPECT_EQ(qx5::GetServerMessage(), 0);
+  EXPECT_EQ(qx5::rmsgp.cmd, 3);
+
+  // A stop and continue interrupts msgrcv: the wait goes on and takes the request. (Another
+  // process sends them: a stopped process has no thread left to continue itself.)
+  const pid_t self = getpid();
+  const pid_t poker = fork();
+  if (poker == 0) {
+    usleep(100000);
+    kill(self, SIGSTOP);
+    usleep(50000);
+    kill(self, SIGCONT);
+    _exit(0);
+  }
+  std::thread sender([&q] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    q.Send(qx5test::Request(5));
+  });
+  EXPECT_EQ(qx5::GetServerMessage(), 0);
+  EXPECT_EQ(qx5::rmsgp.cmd, 5);
+  sender.join();
+  waitpid(poker, nullptr, 0);
+  EXPECT_EQ(qx5::StopSignal, 0);
+
+  for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGPIPE}) qx5::SetSignalAction(sig, SIG_DFL);
+  const sigset_t set = qx5::StopSignals();
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  qx5::StopSignal = 0;
 }
 
 TEST(ServerQueue, AttachNeedsKeyFileAndQueue) {

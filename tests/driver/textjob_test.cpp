@@ -1,7 +1,10 @@
 #include "driver/textjob.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 
 #include "../printers/printer_fixture.hpp"
@@ -176,21 +179,106 @@ TEST_F(Japanese, FileThroughTheFilter) {
   EXPECT_EQ(Print(file), "Start Print: job on tp\nEnd Print: job on tp\n");
   EXPECT_EQ(qx5::smsgp.status, 0);
   env_.ExpectSent(kJis);
-  // This driver's own output file, now the request's name; the request's file stays.
-  EXPECT_EQ(qx5::FieldText(qx5::rmsgp.name, 80), env_.root().path("/u/tmp/jis2"));
+  // This driver's own output file is what the request printed; the request's file stays.
+  EXPECT_EQ(std::string(qx5::JCname), env_.root().path("/u/tmp/jis2"));
+  EXPECT_EQ(qx5::FieldText(qx5::rmsgp.name, 80), file);
   EXPECT_EQ(env_.root().read("/u/tmp/jis2"), kJis);
   EXPECT_EQ(env_.root().read(rel), kEuc);
   EXPECT_FALSE(env_.root().exists("/X"));
   EXPECT_EQ(std::string(qx5::s).find("nkf -E -j '"), 0u) << qx5::s;
 }
 
-TEST_F(Japanese, CommandTooLong) {
-  const std::string rel = "/" + std::string(55, 'n');  // the name fits, the command not
-  env_.root().write(rel, "plain\n");
-  std::string out = Print(env_.root().dir() + rel);
-  EXPECT_NE(out.find("ERROR: tp: FILTER command too long"), std::string::npos) << out;
-  env_.ExpectSent("plain\n");  // printed unconverted
+// Under a long installation root the command line runs to hundreds of characters and the
+// converted file's path no longer fits a request's name field: it still converts.
+TEST_F(Japanese, LongRootConverts) {
+  std::string longroot = env_.root().dir();
+  for (int i = 0; i < 150; ++i) longroot += "/.";
+  setenv("QX5_ROOT", longroot.c_str(), 1);
+  const std::string rel = "/" + std::string(50, 'n') + "'q";
+  env_.root().write(rel, kEuc);
+  const std::string file = env_.root().dir() + rel;
+  EXPECT_EQ(Print(file), "Start Print: job on tp\nEnd Print: job on tp\n");
+  EXPECT_EQ(qx5::smsgp.status, 0);
+  env_.ExpectSent(kJis);
+  EXPECT_GT(std::strlen(qx5::s), 400u) << qx5::s;
+  EXPECT_EQ(std::string(qx5::JCname), longroot + "/u/tmp/jis1");
+  setenv("QX5_ROOT", env_.root().dir().c_str(), 1);
+}
+
+// When the conversion cannot be run, does not end, or writes nothing for a non-empty file,
+// the request fails with status 9 and a line, and nothing unconverted is printed. The file is
+// checked before any conversion, as on every printer.
+TEST_F(Japanese, FailedConversionPrintsNothing) {
+  const std::string file = env_.root().dir() + "/t.txt";
+  env_.root().write("/t.txt", kEuc);
+  struct Case {
+    const char* filter;
+    const char* line;
+  } cases[] = {
+      {"true", "ERROR: tp: FILTER wrote nothing for "},
+      {"qx5-no-such-filter", "ERROR: tp: FILTER wrote nothing for "},
+      {"sleep 30; cat", "ERROR: tp: FILTER did not finish within 1 seconds: sleep 30; cat '"}};
+  qx5::ALARM_SEC = 1;
+  for (const Case& c : cases) {
+    env_.Codes(std::string("?ASCII\n6FILTER ") + std::to_string(std::strlen(c.filter)) + " " +
+               c.filter + "\n");
+    auto t0 = std::chrono::steady_clock::now();
+    const std::string out = Print(file);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5)) << c.filter;
+    EXPECT_NE(out.find(c.line), std::string::npos) << out;
+    EXPECT_EQ(out.find("End Print"), std::string::npos) << out;
+    EXPECT_EQ(qx5::smsgp.status, 9) << c.filter;
+    EXPECT_EQ(env_.Sent(), "") << c.filter;
+  }
+  // An empty file that converts to nothing is no failure.
+  env_.Codes("?ASCII\n6FILTER 4 true\n");
+  env_.root().write("/e.txt", "");
+  Print(env_.root().dir() + "/e.txt");
+  EXPECT_EQ(qx5::smsgp.status, 0);
+  env_.Sent();
+  // A missing file or a FIFO: refused before the filter runs.
+  env_.Codes("?ASCII\n6FILTER 3 cat\n");
+  std::remove(env_.root().path("/u/tmp/jis1").c_str());
+  EXPECT_EQ(Print("/nonexistent/file"),
+            "Start Print: job on tp\nERROR: tp: unable to open /nonexistent/file\n");
+  EXPECT_EQ(qx5::smsgp.status, 9);
+  const std::string fifo = env_.root().dir() + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(Print(fifo), "Start Print: job on tp\nERROR: tp: unable to open " + fifo +
+                             "\nERROR: tp: " + fifo + ": not a regular file\n");
+  EXPECT_EQ(qx5::smsgp.status, 9);
   EXPECT_FALSE(env_.root().exists("/u/tmp/jis1"));
+  EXPECT_EQ(env_.Sent(), "");
+}
+
+// Links planted at both conversion files are replaced by the driver's own files, never
+// followed: the files they point to stay as they were.
+TEST_F(Japanese, PlantedLinksAreNeverFollowed) {
+  env_.root().write("/victim1", "precious 1");
+  env_.root().write("/victim2", "precious 2");
+  const std::string jis = env_.root().path("/u/tmp/jis1");
+  const std::string jistmp = env_.root().path("/u/tmp/jistmp1");
+  env_.root().write("/t.txt", kEuc);
+  for (int round = 0; round < 2; ++round) {
+    std::remove(jis.c_str());
+    std::remove(jistmp.c_str());
+    ASSERT_EQ(symlink(env_.root().path("/victim1").c_str(), jis.c_str()), 0);
+    ASSERT_EQ(symlink(env_.root().path("/victim2").c_str(), jistmp.c_str()), 0);
+    Print(env_.root().dir() + "/t.txt");
+    EXPECT_EQ(qx5::smsgp.status, 0);
+    env_.ExpectSent(kJis);
+    Line(std::string(kEuc, 4));
+    env_.ExpectSent(std::string(kJis, sizeof kJis - 2));
+    EXPECT_EQ(env_.root().read("/victim1"), "precious 1");
+    EXPECT_EQ(env_.root().read("/victim2"), "precious 2");
+    for (const std::string& own : {jis, jistmp}) {
+      struct stat st;
+      ASSERT_EQ(lstat(own.c_str(), &st), 0);
+      EXPECT_TRUE(S_ISREG(st.st_mode)) << own;
+      EXPECT_EQ(st.st_mode & 0777, 0600u) << own;
+    }
+    EXPECT_EQ(env_.root().read("/u/tmp/jistmp1"), std::string(kEuc, 4));
+  }
 }
 
 TEST_F(Japanese, OneLine) {

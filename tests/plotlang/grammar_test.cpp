@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 // Xlib comes after gtest: its macros break gtest's headers.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -7,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "driver/loop.hpp"
 #include "driver/plotrequest.hpp"
 #include "geometry/mapping.hpp"
 #include "plotlang/grammar.hpp"
@@ -249,6 +254,29 @@ TEST_F(DrawPlotFile, ResultsAndTheErrorMessage) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(qx5::DrawPlot(nullptr), -2);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+// A FIFO (without a writer), a device and a directory are refused at once, with the reason on
+// the line after "unable to open"; nothing of them is read.
+TEST_F(DrawPlotFile, OnlyRegularFilesAreRead) {
+  std::snprintf(qx5::XEQNAME, sizeof qx5::XEQNAME, "%s", "pl");
+  const std::string fifo = root.dir() + "/fifo.plt";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path :
+       {fifo, std::string("/dev/zero"), std::string("/dev/urandom"), root.dir()}) {
+    auto t0 = std::chrono::steady_clock::now();
+    std::string out;
+    EXPECT_EQ(Run(path, &out), -1) << path;
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1)) << path;
+    EXPECT_EQ(out, "ERROR: pl: unable to open " + path + "\nERROR: pl: " + path +
+                       ": not a regular file\n");
+  }
+  // A link to a plot file is read like the file.
+  const std::string link = root.dir() + "/link.plt";
+  ASSERT_EQ(symlink(Write("SCALE(3.0,3.0)\n").c_str(), link.c_str()), 0);
+  std::string out;
+  EXPECT_EQ(Run(link, &out), 0);
+  EXPECT_EQ(qx5::xScale, 3.0);
 }
 
 // With a surface on the test display: what the lines before a failing one drew stays drawn.

@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "lib/configman.hpp"
 #include "printer_fixture.hpp"
@@ -132,6 +136,44 @@ TEST(Config, SetupDataFile) {
       "\x1b&l2A\x1b"
       "C\x42\x1b&l26A");
   qx5::CloseSysgen();
+}
+
+// The setup data file is replaced whole, never written through a link planted at its name or
+// into a file that is not the driver's own.
+TEST(Config, SetupDataFileNeverFollowsALink) {
+  PrinterEnv env;
+  std::strcpy(qx5::SETUPcode, "x.cod");
+  std::strcpy(qx5::SETUPpaper, "A4");
+  qx5::SETUPydpi = 72;
+  qx5::SETUPcolor = 0;
+  env.root().write("/victim", "precious\n");
+  const std::string p1 = env.root().path("/u/tmp/P1");
+  for (int round = 0; round < 2; ++round) {
+    std::remove(p1.c_str());
+    ASSERT_EQ(symlink(env.root().path("/victim").c_str(), p1.c_str()), 0);
+    EXPECT_EQ(qx5::WritePrinterSetupData(), 0);
+    EXPECT_EQ(env.root().read("/victim"), "precious\n");
+    struct stat st;
+    ASSERT_EQ(lstat(p1.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    EXPECT_EQ(env.root().read("/u/tmp/P1"), "tp\nx.cod 1 69 0\nA4 300 72 0\n");
+  }
+  // Written again over its own file; no temporary file is left behind.
+  EXPECT_EQ(qx5::WritePrinterSetupData(), 0);
+  EXPECT_EQ(env.root().read("/u/tmp/P1"), "tp\nx.cod 1 69 0\nA4 300 72 0\n");
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(env.root().path("/u/tmp")))
+    entries += e.path().filename().string().rfind("P1", 0) == 0 ? 1 : 0;
+  EXPECT_EQ(entries, 1);
+  // A directory in the file's place: nothing is written, nothing is left behind.
+  std::remove(p1.c_str());
+  ASSERT_EQ(mkdir(p1.c_str(), 0755), 0);
+  EXPECT_EQ(qx5::WritePrinterSetupData(), 0);
+  entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(env.root().path("/u/tmp")))
+    entries += e.path().filename().string().rfind("P1", 0) == 0 ? 1 : 0;
+  EXPECT_EQ(entries, 1);
 }
 
 }  // namespace
