@@ -90,6 +90,11 @@ bool StillOwnFile(const std::string& path, int fd) {
 // Runs "FILTER 'in' >'out'" through the shell and waits for it, bounded by ALARM_SEC; its
 // exit status is not examined. false, with a line, when it could not be run or did not end.
 bool RunFilter(const std::string& in, const std::string& out) {
+  // Without a filter the shell would run the input file itself as the command.
+  if (SETUPeuc_filter[0] == '\0') {
+    Say("ERROR: %s: no FILTER code to convert %s\n", in.c_str());
+    return false;
+  }
   std::string cmd = std::string(SETUPeuc_filter) + " " + ShellQuote(in) + " >" + ShellQuote(out);
   if (in.size() >= PATH_MAX || out.size() >= PATH_MAX || cmd.size() >= sizeof s) {
     std::printf("ERROR: %s: FILTER command too long (%zu characters) for %s\n", XEQNAME, cmd.size(),

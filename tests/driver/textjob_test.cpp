@@ -230,6 +230,17 @@ TEST_F(Japanese, FailedConversionPrintsNothing) {
     EXPECT_EQ(qx5::smsgp.status, 9) << c.filter;
     EXPECT_EQ(env_.Sent(), "") << c.filter;
   }
+  // No FILTER code: nothing is run (least of all the request's file itself as a command).
+  env_.Codes("?ASCII\n");
+  const std::string script = env_.root().dir() + "/run.sh";
+  env_.root().write("/run.sh", "#!/bin/sh\ntouch '" + env_.root().path("/ran") + "'\n");
+  ASSERT_EQ(chmod(script.c_str(), 0755), 0);
+  std::string out = Print(script);
+  EXPECT_NE(out.find("ERROR: tp: no FILTER code to convert " + script + "\n"), std::string::npos)
+      << out;
+  EXPECT_EQ(qx5::smsgp.status, 9);
+  EXPECT_FALSE(env_.root().exists("/ran"));
+  EXPECT_EQ(env_.Sent(), "");
   // An empty file that converts to nothing is no failure.
   env_.Codes("?ASCII\n6FILTER 4 true\n");
   env_.root().write("/e.txt", "");
