@@ -3,13 +3,7 @@
 # every manual page and the whole sample tree are in it, nothing lies under /u/ or /dev/, and
 # the runtime dependencies are declared.
 #   check_deb.sh BUILD_DIR SOURCE_DIR
-set -euo pipefail
-build=$1
-source=$2
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
+. "$(dirname "$0")/common.sh"
 rm -f "$build"/qx5lp_*.deb
 (cd "$build" && cpack -G DEB >cpack.log 2>&1) || fail "cpack failed: $(tail -n 20 "$build/cpack.log")"
 debs=("$build"/qx5lp_*.deb)

@@ -4,13 +4,7 @@
 # qx5lp, and decodes what the printer received with the installed pclview. The installed
 # programs must send exactly the bytes the built ones send.
 #   install_e2e.sh BUILD_DIR SOURCE_DIR      (needs DISPLAY: an X server for the plot)
-set -euo pipefail
-build=$1
-source=$2
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
+. "$(dirname "$0")/common.sh"
 [ -n "${DISPLAY:-}" ] || fail "no X server: DISPLAY is not set (run through ./run-tests.sh)"
 
 tmp=$(mktemp -d /tmp/qx5install.XXXXXX)
