@@ -1,6 +1,7 @@
 // The manual pages: each renders without a warning, has the sections a reader looks for, and
 // documents what the programs really take: every option and request of qx5spool --help, the
-// arguments of pclview, and every keyword of the plot language's keyword table.
+// arguments of pclview, and every keyword of the plot language's keyword table with the
+// argument types its grammar takes.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -8,12 +9,16 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "plotlang/grammar.hpp"
 #include "plotlang/lexer.hpp"
+#include "render/surface.hpp"
+#include "support/harness.hpp"
 
 namespace {
 
@@ -160,8 +165,31 @@ TEST(ManPages, PclviewDocumentsTheArgumentsOfItsUsage) {
   EXPECT_EQ(count, 2);
 }
 
-TEST(ManPages, PlotLanguagePageDocumentsEveryKeywordOfTheLexer) {
+// A statement line with one value of each type (i integer, r real, t text); the value at
+// index wrong, if any, is written as a value of another type.
+std::string StatementLine(const std::string& keyword, const std::string& types, size_t wrong) {
+  static const std::map<char, std::pair<std::string, std::string>> kValue = {
+      {'i', {"1", "1.0"}}, {'r', {"1.0", "1"}}, {'t', {"x", "1"}}};
+  std::string line = keyword + "(";
+  for (size_t i = 0; i < types.size(); ++i) {
+    const auto& v = kValue.at(types[i]);
+    line += (i ? "," : "") + (i == wrong ? v.second : v.first);
+  }
+  return line + ")\n";
+}
+
+// The statement summary of qx5-plot(5) against the lexer's keyword table and the grammar:
+// every keyword is listed, and every listed argument list is exactly what the grammar takes
+// (the line runs; a value of another type in any place, or one argument less, fails it).
+TEST(ManPages, PlotLanguagePageDocumentsEveryStatementAsTheGrammarTakesIt) {
+  const qx5test::TempRoot root;  // the fonts and switch texts of the sample tree
   const std::string page = Rendered(kManDir + "/qx5-plot.5");
+  const std::regex entry(R"(([A-Z][A-Z0-9]*)\(([irt](,[irt])*)\))");
+  std::map<std::string, std::string> documented;  // keyword -> types
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), entry);
+       it != std::sregex_iterator(); ++it)
+    documented[(*it)[1]] = std::regex_replace((*it)[2].str(), std::regex(","), "");
+
   int statements = 0;
   for (const qx5::Keyword& k : qx5::ktable) {
     const std::string name = k.name;
@@ -169,12 +197,25 @@ TEST(ManPages, PlotLanguagePageDocumentsEveryKeywordOfTheLexer) {
     if (k.code == qx5::TK_TEXT) {
       // A reserved word that reads as a text: named in the page.
       EXPECT_TRUE(HasWord(page, name)) << name << " not in qx5-plot(5)";
-    } else {
-      // A statement keyword, full or abbreviated: written as a statement in the page.
-      ++statements;
-      EXPECT_NE(page.find(name + "("), std::string::npos) << name << "( not in qx5-plot(5)";
+      continue;
     }
+    ++statements;
+    const auto d = documented.find(name);
+    if (d == documented.end()) {
+      ADD_FAILURE() << name << " has no argument list in qx5-plot(5)";
+      continue;
+    }
+    const std::string& types = d->second;
+    EXPECT_EQ(qx5::expr(StatementLine(name, types, types.size()).c_str()), 0)
+        << StatementLine(name, types, types.size());
+    for (size_t i = 0; i < types.size(); ++i)
+      EXPECT_NE(qx5::expr(StatementLine(name, types, i).c_str()), 0)
+          << StatementLine(name, types, i) << " was accepted";
+    EXPECT_NE(
+        qx5::expr(StatementLine(name, types.substr(0, types.size() - 1), types.size()).c_str()), 0)
+        << name << " accepts fewer arguments than documented";
   }
+  qx5::ClosePlot();
   EXPECT_GE(statements, 26);
 }
 
