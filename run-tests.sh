@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The one test command: installs what is missing, builds, runs every test under a private
-# Xvfb, then the unit tests once more with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Xvfb, builds and checks the Debian package, then the unit tests once more with
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 # --fuzz also builds the libFuzzer targets with clang and runs each for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -25,6 +26,9 @@ configure_and_build build
 start_xvfb
 echo "== tests (DISPLAY=$DISPLAY)"
 ctest --test-dir build --output-on-failure -j2
+
+echo "== Debian package (cpack -G DEB, dpkg-deb)"
+tests/install/check_deb.sh build "$PWD"
 
 echo "== unit tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 configure_and_build build-asan -DQX5_SANITIZE=ON -DQX5_BENCH=OFF
