@@ -162,9 +162,30 @@ TEST(E2ePlot, EveryPrinterSendsThePixmap) {
       if (!p.rows.empty()) page = &p;
     ASSERT_NE(page, nullptr);
     ASSERT_EQ(rows_seen, static_cast<size_t>(rows));
+    // The laser and the inkjet take delta-row compression: the mode command comes once,
+    // right after the graphics start codes, and rows decode to at least the row's bytes.
+    const bool compressed = std::string(c.name) == "laser" || std::string(c.name) == "inkjet";
+    size_t mode = bytes.find(Esc("*r1A") + Esc("*b3M"));
+    EXPECT_EQ(mode != std::string::npos, compressed);
+    if (compressed) {
+      EXPECT_EQ(mode + 5, first);  // the mode command is the first *b command
+      EXPECT_EQ(page->modes, 1u << 3);
+    } else {
+      EXPECT_EQ(page->modes, 1u << 0);
+    }
     for (const auto& r : page->rows) {
       ASSERT_EQ(r.planes, d.colour ? 3 : 1);
-      for (int p = 0; p < r.planes; ++p) ASSERT_EQ(r.len[p], row_bytes);
+      for (int p = 0; p < r.planes; ++p) {
+        if (compressed) {
+          ASSERT_GE(r.len[p], row_bytes);
+        } else {
+          ASSERT_EQ(r.len[p], row_bytes);
+        }
+      }
+    }
+    // A colour printer is told the width its rows carry: dots beyond them would print black.
+    if (d.colour) {
+      EXPECT_EQ(page->width_dots, d.byte_wide * 8);
     }
     // Dot for dot: turned a quarter turn clockwise at the right end of the row, or as drawn.
     int offset = turned && d.byte_wide > hb ? d.byte_wide - hb : 0;

@@ -102,11 +102,16 @@ bool ParseRows(const std::string& bytes, std::vector<Row>& rows) {
       ++i;
       ++digits;
     }
-    if (digits == 0 || i >= bytes.size() || (bytes[i] != 'V' && bytes[i] != 'W')) {
+    if (digits == 0 || i >= bytes.size() ||
+        (bytes[i] != 'V' && bytes[i] != 'W' && bytes[i] != 'M')) {
       ADD_FAILURE() << "bad row command at byte " << i;
       return false;
     }
     char kind = bytes[i++];
+    if (kind == 'M') {  // the compression mode: no bytes follow
+      rows.push_back({kind, count, ""});
+      continue;
+    }
     if (bytes.size() - i < static_cast<size_t>(count)) {
       ADD_FAILURE() << "row of " << count << " bytes cut short";
       return false;

@@ -70,13 +70,13 @@ class LpScope {
 };
 
 struct Row {
-  char kind;  // 'V' or 'W'
+  char kind;  // 'V' or 'W', or 'M' for the compression mode command (count the mode)
   int count;  // the byte count of the command
   std::string bytes;
 };
 
-// Parses ESC "*b" count kind, then count bytes, up to the end; false (with a test failure)
-// when anything else is found.
+// Parses ESC "*b" count kind, then count bytes (none after a mode command), up to the end; false
+// (with a test failure) when anything else is found.
 bool ParseRows(const std::string& bytes, std::vector<Row>& rows);
 
 // Bit x (from the most significant bit of byte 0) of a row.
