@@ -1,5 +1,8 @@
 #include "raster/compress.hpp"
 
+#include <cstdint>
+#include <cstring>
+
 namespace qx5 {
 
 size_t PackBitsRow(const unsigned char* row, size_t n, unsigned char* out) {
@@ -29,13 +32,25 @@ size_t PackBitsRow(const unsigned char* row, size_t n, unsigned char* out) {
   return o;
 }
 
+namespace {
+
+// The first byte from i on where row and seed differ, n when none does; eight bytes a step.
+size_t NextChange(const unsigned char* row, const unsigned char* seed, size_t i, size_t n) {
+  for (; i + 8 <= n; i += 8) {
+    uint64_t a, b;
+    std::memcpy(&a, row + i, 8);
+    std::memcpy(&b, seed + i, 8);
+    if (a != b) break;
+  }
+  while (i < n && row[i] == seed[i]) ++i;
+  return i;
+}
+
+}  // namespace
+
 size_t DeltaRow(const unsigned char* row, const unsigned char* seed, size_t n, unsigned char* out) {
   size_t o = 0, i = 0, pos = 0;  // pos: the byte after the last replaced one
-  while (i < n) {
-    if (row[i] == seed[i]) {
-      ++i;
-      continue;
-    }
+  while ((i = NextChange(row, seed, i, n)) < n) {
     size_t k = 1;
     while (k < 8 && i + k < n && row[i + k] != seed[i + k]) ++k;
     size_t offset = i - pos;
