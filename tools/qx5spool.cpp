@@ -90,15 +90,18 @@ long NowMs() {
 }
 
 // Waits block instead of polling: a blocking call ends when its event comes, when the driver
-// ends (SIGCHLD) or at its time-out (SIGALRM); neither signal restarts it.
+// ends (SIGCHLD: it ends msgrcv, which is never restarted, while other calls such as the
+// writes of the progress lines are) or at its time-out (SIGALRM, armed only around a wait,
+// restarts nothing).
 void Wake(int) {}
 
 void InstallWakeups() {
   struct sigaction sa {};
   sa.sa_handler = Wake;
   sigemptyset(&sa.sa_mask);
-  sa.sa_flags = 0;
+  sa.sa_flags = SA_RESTART;
   sigaction(SIGCHLD, &sa, nullptr);
+  sa.sa_flags = 0;
   sigaction(SIGALRM, &sa, nullptr);
 }
 
