@@ -40,6 +40,8 @@ char GRSMOD[kCodeMax];
 int GRSMODct = 0;
 char GRSDIV[kCodeMax];
 int GRSDIVct = 0;
+char COMPRESS[kCodeMax];
+int COMPRESSct = 0;
 char SETUPeuc_filter[80];
 char SETUPfontSpacing[kCodeMax];
 int SETUPfontSpacingLen = 0;
@@ -216,14 +218,34 @@ int SetPrinterCodes(char* scratch) {
   const Code raster[] = {{"GRSRW", GRSRW, &GRSRWct},
                          {"GRSDPI", GRSDPI, &GRSDPIct},
                          {"GRSMOD", GRSMOD, &GRSMODct},
-                         {"GRSDIV", GRSDIV, &GRSDIVct}};
+                         {"GRSDIV", GRSDIV, &GRSDIVct},
+                         {"COMPRESS", COMPRESS, &COMPRESSct}};
   for (const Code& c : raster) GetConstants(c.name, c.dst, c.len);
+  if (COMPRESSct != 0 && CompressionMode() == 0) {
+    std::printf("%s: 8COMPRESS takes one byte, 2 or 3: raster rows are sent uncompressed\n",
+                XEQNAME);
+    std::fflush(stdout);
+  }
   if (SETUPlang == 'K') {
     int filterLen = 0;
     GetConstants("FILTER", SETUPeuc_filter, &filterLen, sizeof SETUPeuc_filter);
     GetConstants("FSPACE", SETUPfontSpacing, &SETUPfontSpacingLen);
   }
   return 1;
+}
+
+int CompressionMode() {
+  if (COMPRESSct != 1) return 0;
+  switch (COMPRESS[0]) {
+    case 2:
+    case '2':
+      return 2;
+    case 3:
+    case '3':
+      return 3;
+    default:
+      return 0;
+  }
 }
 
 }  // namespace qx5

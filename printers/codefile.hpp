@@ -46,6 +46,9 @@ extern char GRSMOD[kCodeMax];
 extern int GRSMODct;
 extern char GRSDIV[kCodeMax];
 extern int GRSDIVct;
+// 8COMPRESS: one byte, the compression mode of the raster rows (2 PackBits, 3 delta row).
+extern char COMPRESS[kCodeMax];
+extern int COMPRESSct;
 extern char SETUPeuc_filter[80];
 extern char SETUPfontSpacing[kCodeMax];
 extern int SETUPfontSpacingLen;
@@ -59,5 +62,8 @@ int MapCodes(char* line, int maxlen, size_t cap);
 // A code lookup never reloads the code file, whatever the code's bytes are.
 int GetConstants(const char* name, char* dst, int* len, size_t cap = kCodeMax);
 int SetPrinterCodes(char* scratch);
+// The compression mode the printer takes for raster rows: 2 or 3 when its code file has
+// 8COMPRESS with that byte (or that digit, in ASCII mode), else 0 (rows uncompressed).
+int CompressionMode();
 
 }  // namespace qx5

@@ -1,5 +1,6 @@
 #include "raster/capture.hpp"
 
+#include <array>
 #include <cstddef>
 #include <cstdio>
 #include <ctime>
@@ -8,6 +9,38 @@
 #include "render/surface.hpp"
 
 namespace qx5 {
+
+namespace {
+
+// Every byte value with its bits reversed.
+const std::array<unsigned char, 256> kReversed = [] {
+  std::array<unsigned char, 256> t{};
+  for (int i = 0; i < 256; ++i) {
+    char c = static_cast<char>(i);
+    reverseBits(&c);
+    t[static_cast<size_t>(i)] = static_cast<unsigned char>(c);
+  }
+  return t;
+}();
+
+bool HaveSurface() {
+  return initialized && display != nullptr && drawable != 0 && !DisplayLost();
+}
+
+// Replaces image by the rectangle's planes. The read is a round trip, so every drawing
+// request still buffered reaches the server before it.
+void ReadRect(int x, int y, int w, int h, bool colour) {
+  if (image != nullptr) {
+    XDestroyImage(image);
+    image = nullptr;
+  }
+  if (!HaveSurface() || w < 1 || h < 1) return;
+  image = XGetImage(display, drawable, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h),
+                    PagePlanes(colour), XYPixmap);
+  NormaliseBitOrder(image);
+}
+
+}  // namespace
 
 void reverseBits(char* byte) {
   unsigned char in = static_cast<unsigned char>(*byte);
@@ -24,23 +57,28 @@ void NormaliseBitOrder(XImage* img) {
   if (img->height <= 0 || img->depth <= 0 || img->bytes_per_line <= 0) return;
   size_t total = static_cast<size_t>(img->height) * static_cast<size_t>(img->depth) *
                  static_cast<size_t>(img->bytes_per_line);
-  for (size_t i = 0; i < total; ++i) reverseBits(img->data + i);
+  unsigned char* p = reinterpret_cast<unsigned char*>(img->data);
+  for (size_t i = 0; i < total; ++i) p[i] = kReversed[p[i]];
   img->bitmap_bit_order = MSBFirst;
 }
 
-int GetBits() {
+unsigned long PagePlanes(bool colour) {
+  return colour ? 0xFUL : 0x1UL;
+}
+
+int PixmapDepth() {
+  if (!HaveSurface()) return 0;
+  Window root;
+  int x, y;
+  unsigned w, h, border, depth;
+  if (!XGetGeometry(display, drawable, &root, &x, &y, &w, &h, &border, &depth)) return 0;
+  return static_cast<int>(depth);
+}
+
+int GetBits(int x, int y, int w, int h, bool colour) {
   std::printf("XGetImage: Depending on color settings, the CPU may be at 100%% for up to 1 min.\n");
   time_t start = std::time(nullptr);
-  // A page captured earlier in this plot is replaced, not leaked.
-  if (image != nullptr) {
-    XDestroyImage(image);
-    image = nullptr;
-  }
-  // Without a surface (no WINDOW statement ran) or with the connection gone there is
-  // nothing to read back.
-  if (initialized && display != nullptr && drawable != 0 && !DisplayLost()) {
-    image = XGetImage(display, drawable, 0, 0, Width + 1, Height + 1, AllPlanes, XYPixmap);
-  }
+  ReadRect(x, y, w, h, colour);
   time_t end = std::time(nullptr);
   std::printf("XGetImage elapsed time = %d secs\n", static_cast<int>(end - start));
   std::printf("Done with XGetImage.\n");
@@ -49,14 +87,18 @@ int GetBits() {
     return 0;
   }
   std::printf("GetBits...............\n");
-  std::printf("Width, Height, POFF, AllPlanes = %d, %d, %d %d\n", static_cast<int>(Width),
-              static_cast<int>(Height), XYPixmap, -1);
+  std::printf("Width, Height, POFF, AllPlanes = %d, %d, %d %lu\n", static_cast<int>(Width),
+              static_cast<int>(Height), XYPixmap, PagePlanes(colour));
   std::printf("image->height, width, depth, bytes_per_line = %d, %d, %d, %d\n", image->height,
               image->width, image->depth, image->bytes_per_line);
   std::printf("......................\n");
   std::fflush(stdout);
-  NormaliseBitOrder(image);
   return 1;
+}
+
+int GetBand(int x, int y, int w, int h, bool colour) {
+  ReadRect(x, y, w, h, colour);
+  return image != nullptr ? 1 : 0;
 }
 
 }  // namespace qx5

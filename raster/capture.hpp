@@ -1,18 +1,26 @@
-// Image capture: the drawn page read back with the leftmost pixel in the high bit.
+// Image capture: the drawn page read back in bands, only the planes the encoders read, with
+// the leftmost pixel in the high bit.
 #pragma once
 // Xlib's XImage, declared without Xlib so that tests can include this before gtest.
 struct _XImage;
 
 namespace qx5 {
 
-// Reads the whole page pixmap into image (XY-pixmap, every plane) and puts each byte's
-// leftmost pixel into its high bit. 1 when an image was captured, 0 when there was none.
-int GetBits();
+// Planes of the page pixmap that the encoders read: plane 0 of a black-and-white page, the
+// low four of a colour one.
+unsigned long PagePlanes(bool colour);
+// Depth of the page pixmap; 0 when there is none.
+int PixmapDepth();
+// Reads the rectangle (x, y, w, h) of the page pixmap, the planes PagePlanes(colour) only, into
+// image (which it replaces), leftmost pixel in the high bit, and prints the page's progress
+// lines: called for the first band of a page. 1 when an image was captured, 0 when not.
+int GetBits(int x, int y, int w, int h, bool colour);
+// The same for the further bands of the page, without the progress lines.
+int GetBand(int x, int y, int w, int h, bool colour);
 // Reverses the order of the 8 bits of one byte in place.
 void reverseBits(char* byte);
-// The bit-order normalisation of GetBits on one image: when its bit order is
-// least-significant-bit first, every byte of every plane (scan-line filler included) is
-// reversed once and the image is marked most-significant-bit first.
+// When img's bit order is least-significant-bit first, every byte of every plane (scan-line
+// filler included) is reversed once and img is marked most-significant-bit first.
 void NormaliseBitOrder(_XImage* img);
 
 }  // namespace qx5

@@ -8,6 +8,8 @@ namespace {
 
 constexpr unsigned char kEsc = 0x1B;
 constexpr unsigned char kFormFeed = 0x0C;
+// Longest decoded row: a delta offset beyond it is taken as a broken row.
+constexpr size_t kMaxRowBytes = 1 << 20;
 
 bool IsParameterChar(unsigned char c) {
   return c >= '!' && c <= '/';
@@ -111,9 +113,12 @@ class Reader {
 
   void Command(unsigned char p, unsigned char g, int value, unsigned char cmd) {
     if (p == '*' && g == 'b' && (cmd == 'V' || cmd == 'W')) {
-      Plane(Data(value));
+      Plane(Decode(Data(value)));
       if (cmd == 'W') EndRow();
+    } else if (p == '*' && g == 'b' && cmd == 'M') {
+      mode_ = value;
     } else if (p == '*' && g == 'r') {
+      if (cmd == 'A' || cmd == 'B' || cmd == 'C') ClearSeeds();
       if (cmd == 'U') {
         page_.palette = value;
         page_.palette_set = true;
@@ -132,6 +137,67 @@ class Reader {
       // Fonts, patterns, palettes, transparent data: a byte count and that many bytes.
       Data(value);
     }
+  }
+
+  // Row bytes of the current plane as the printer sees them in the current mode.
+  std::string_view Decode(std::string_view d) {
+    if (mode_ >= 0 && mode_ <= 9) page_.modes |= 1u << mode_;
+    if (mode_ != 2 && mode_ != 3) return d;
+    size_t plane = static_cast<size_t>(row_.planes < kPclMaxPlanes ? row_.planes : 0);
+    std::string& row = seeds_[plane];
+    size_t width = (static_cast<size_t>(page_.width_dots) + 7) / 8;
+    if (mode_ == 2) {
+      row.clear();
+      UnpackBits(d, row);
+    } else {
+      ApplyDelta(d, row);
+    }
+    if (row.size() < width) row.resize(width, '\0');
+    return row;
+  }
+
+  // PackBits: a control byte n, then n + 1 literal bytes (n 0 to 127) or one byte repeated
+  // 257 - n times (n 129 to 255); 128 is a no-op.
+  static void UnpackBits(std::string_view d, std::string& out) {
+    size_t i = 0;
+    while (i < d.size()) {
+      unsigned n = static_cast<unsigned char>(d[i++]);
+      if (n < 128) {
+        size_t k = n + 1 < d.size() - i ? n + 1 : d.size() - i;
+        out.append(d.substr(i, k));
+        i += k;
+      } else if (n > 128 && i < d.size()) {
+        out.append(257 - n, d[i++]);
+      }
+    }
+  }
+
+  // Delta row: a command byte (count - 1 in the high 3 bits, the offset from the byte after
+  // the last replaced one in the low 5; 31 means that offset bytes follow, added up to the
+  // first below 255), then the replacement bytes, written over the seed.
+  static void ApplyDelta(std::string_view d, std::string& seed) {
+    size_t i = 0, pos = 0;
+    while (i < d.size()) {
+      unsigned c = static_cast<unsigned char>(d[i++]);
+      size_t count = (c >> 5) + 1, offset = c & 31;
+      if (offset == 31) {
+        unsigned more = 255;
+        while (more == 255 && i < d.size()) {
+          more = static_cast<unsigned char>(d[i++]);
+          offset += more;
+        }
+      }
+      pos += offset;
+      if (pos > kMaxRowBytes) return;
+      for (size_t k = 0; k < count && i < d.size(); ++k, ++pos, ++i) {
+        if (seed.size() <= pos) seed.resize(pos + 1, '\0');
+        seed[pos] = d[i];
+      }
+    }
+  }
+
+  void ClearSeeds() {
+    for (std::string& s : seeds_) s.clear();
   }
 
   void Plane(std::string_view d) {
@@ -156,6 +222,8 @@ class Reader {
   }
 
   void ResetModes() {
+    mode_ = 0;
+    ClearSeeds();
     page_.palette = 1;
     page_.palette_set = false;
     page_.width_dots = 0;
@@ -180,6 +248,8 @@ class Reader {
   PclPage page_;
   PclRow row_;
   bool page_has_plane_ = false;
+  int mode_ = 0;                      // compression mode (ESC*b#M)
+  std::string seeds_[kPclMaxPlanes];  // last row of each plane, for mode 3
   std::vector<PclPage> pages_;
 };
 
@@ -235,11 +305,24 @@ std::string PclSummary(const PclPage& page, int number) {
   int n = std::snprintf(line, sizeof line, "page %d: %zu rows, %d bytes per row, %d plane%s",
                         number, page.rows.size(), page.max_row_bytes, page.max_planes,
                         page.max_planes == 1 ? "" : "s");
-  if (n > 0 && static_cast<size_t>(n) < sizeof line && page.min_row_bytes != page.max_row_bytes) {
-    std::snprintf(line + n, sizeof line - static_cast<size_t>(n), " (rows of %d to %d bytes)",
-                  page.min_row_bytes, page.max_row_bytes);
+  std::string out = line;
+  if (n > 0 && page.min_row_bytes != page.max_row_bytes) {
+    std::snprintf(line, sizeof line, " (rows of %d to %d bytes)", page.min_row_bytes,
+                  page.max_row_bytes);
+    out += line;
   }
-  return line;
+  if ((page.modes & ~1u) != 0) {
+    std::string list;
+    int count = 0;
+    for (int m = 0; m <= 9; ++m) {
+      if ((page.modes >> m & 1) == 0) continue;
+      if (!list.empty()) list += ", ";
+      list += std::to_string(m);
+      ++count;
+    }
+    out += (count == 1 ? ", compression mode " : ", compression modes ") + list;
+  }
+  return out;
 }
 
 }  // namespace qx5

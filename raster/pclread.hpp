@@ -32,6 +32,7 @@ struct PclPage {
   int max_row_bytes = 0;   // longest plane row
   int min_row_bytes = 0;   // shortest plane row
   int dropped_planes = 0;  // planes beyond kPclMaxPlanes
+  unsigned modes = 0;      // bit m set when rows in compression mode m (0 to 9) were met
 
   bool colour() const { return palette != 1 || max_planes > 1; }
   // Width of the page picture in dots: the longest row, cut to the raster width when given.
@@ -47,10 +48,14 @@ struct PclPage {
 };
 
 // Splits a capture into pages at form feeds and ESC&l0H. Pages with neither raster rows nor
-// text are left out. Never reads outside the capture, whatever it holds.
+// text are left out. Rows compressed in mode 2 (PackBits) or 3 (delta row, each plane against
+// its own seed row, reset by ESC*r#A) are decoded as a printer does, at least as long as the
+// raster width (ESC*r#S) when one was given; rows of other modes are kept as sent.
+// Never reads outside the capture, whatever it holds.
 std::vector<PclPage> ReadPcl(std::string_view capture);
 
-// One-line summary of a page: rows, bytes per row, planes.
+// One-line summary of a page: rows, bytes per row, planes, and the compression modes of its
+// rows when any was not 0.
 std::string PclSummary(const PclPage& page, int number);
 
 }  // namespace qx5

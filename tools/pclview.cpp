@@ -1,6 +1,7 @@
 // pclview: shows what the driver sent to a printer. Reads a capture of the device bytes,
 // writes each page's raster as a PNG (1-bit black and white, or RGB for colour planes) and
-// prints one summary line per page.
+// prints one summary line per page. Rows compressed in mode 2 (PackBits) or 3 (delta row) are
+// decoded as a printer does; the summary line names the compression modes met.
 //
 //   pclview CAPTURE [PREFIX]     pages go to PREFIX-1.png, PREFIX-2.png, ... (PREFIX defaults
 //                                to CAPTURE); CAPTURE "-" reads standard input.

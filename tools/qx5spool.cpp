@@ -3,16 +3,18 @@
 // record it gets back, stops the driver and removes the queue.
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/ipc.h>
 #include <sys/msg.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -87,8 +89,35 @@ long NowMs() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void SleepMs(int ms) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+// Waits block instead of polling: a blocking call ends when its event comes, when the driver
+// ends (SIGCHLD: it ends msgrcv, which is never restarted, while other calls such as the
+// writes of the progress lines are) or at its time-out (SIGALRM, armed only around a wait,
+// restarts nothing).
+void Wake(int) {}
+
+void InstallWakeups() {
+  struct sigaction sa {};
+  sa.sa_handler = Wake;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGCHLD, &sa, nullptr);
+  sa.sa_flags = 0;
+  sigaction(SIGALRM, &sa, nullptr);
+}
+
+// The alarm at the deadline, then every 200 ms: a wait that began just after the driver
+// ended still ends soon.
+void ArmDeadline(long ms) {
+  struct itimerval t {};
+  t.it_value.tv_sec = ms / 1000;
+  t.it_value.tv_usec = ms % 1000 * 1000 + 1;
+  t.it_interval.tv_usec = 200000;
+  setitimer(ITIMER_REAL, &t, nullptr);
+}
+
+void DisarmDeadline() {
+  struct itimerval off {};
+  setitimer(ITIMER_REAL, &off, nullptr);
 }
 
 [[noreturn]] void UsageError(const std::string& why) {
@@ -239,19 +268,23 @@ class Capture {
     if (fd_ < 0) return Fail("open " + fifo);
     out_ = std::fopen(file.c_str(), "wb");
     if (out_ == nullptr) return Fail("open " + file);
+    if (pipe(wake_) != 0) return Fail("pipe");
     thread_ = std::thread([this] { Run(); });
     return true;
   }
   // Called once the driver has exited: copies what is left, then ends.
   void finish() {
     if (thread_.joinable()) {
-      stop_ = true;
+      char stop = 1;
+      if (::write(wake_[1], &stop, 1) != 1) std::printf("qx5spool: capture: cannot stop\n");
       thread_.join();
     }
     if (out_ != nullptr) std::fclose(out_);
-    if (fd_ >= 0) ::close(fd_);
+    for (int* fd : {&fd_, &wake_[0], &wake_[1]}) {
+      if (*fd >= 0) ::close(*fd);
+      *fd = -1;
+    }
     out_ = nullptr;
-    fd_ = -1;
   }
   ~Capture() { finish(); }
 
@@ -260,21 +293,27 @@ class Capture {
     std::printf("qx5spool: capture: %s: %s\n", what.c_str(), std::strerror(errno));
     return false;
   }
+  // Copies as soon as bytes arrive; a byte on the wake pipe says that the driver has ended,
+  // and what the FIFO still holds is copied before the copy ends.
   void Run() {
+    sigset_t wakeups;
+    sigemptyset(&wakeups);
+    sigaddset(&wakeups, SIGCHLD);
+    sigaddset(&wakeups, SIGALRM);
+    pthread_sigmask(SIG_BLOCK, &wakeups, nullptr);  // they are for the main thread's waits
     char buf[65536];
     for (;;) {
-      const bool last = stop_;
-      struct pollfd p = {fd_, POLLIN, 0};
-      poll(&p, 1, 50);
+      struct pollfd p[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+      if (poll(p, 2, -1) < 0 && errno != EINTR) return;
       ssize_t n;
       while ((n = ::read(fd_, buf, sizeof buf)) > 0)
         std::fwrite(buf, 1, static_cast<size_t>(n), out_);
-      if (last) return;
+      if (p[1].revents != 0) return;
     }
   }
   int fd_ = -1;
+  int wake_[2] = {-1, -1};
   FILE* out_ = nullptr;
-  std::atomic<bool> stop_{false};
   std::thread thread_;
 };
 
@@ -283,6 +322,7 @@ class Spooler {
   explicit Spooler(const Options& o) : o_(o) {}
 
   int run() {
+    InstallWakeups();
     if (!CreateQueue()) return 1;
     if (!o_.capture.empty() && !capture_.start(qx5::RootPath("/dev/lp"), o_.capture)) {
       RemoveQueue();
@@ -348,11 +388,12 @@ class Spooler {
     return true;
   }
 
-  // Reaps the driver when it has ended; true once it is gone.
-  bool Reaped() {
+  // Reaps the driver when it has ended; true once it is gone. With flags 0 it waits for the
+  // end until a signal comes.
+  bool Reaped(int flags = WNOHANG) {
     if (child_ <= 0) return true;
     int status = 0;
-    if (waitpid(child_, &status, WNOHANG) != child_) return false;
+    if (waitpid(child_, &status, flags) != child_) return false;
     child_ = -1;
     exited_cleanly_ = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (!exited_cleanly_)
@@ -363,15 +404,22 @@ class Spooler {
   // The next record from the driver, false after the time-out or when the driver is gone.
   bool Receive(SrvMsg& m) {
     const long end = NowMs() + o_.timeout_sec * 1000L;
-    while (NowMs() < end) {
+    ArmDeadline(o_.timeout_sec * 1000L);
+    bool got = false;
+    while (!got) {
       if (msgrcv(qid_, &m, qx5::kBodySize, key_, IPC_NOWAIT) >= 0) {
-        Print(m);
-        return true;
+        got = true;
+      } else if (Reaped()) {
+        got = msgrcv(qid_, &m, qx5::kBodySize, key_, IPC_NOWAIT) >= 0;
+        break;
+      } else if (NowMs() >= end) {
+        break;
+      } else {
+        got = msgrcv(qid_, &m, qx5::kBodySize, key_, 0) >= 0;
       }
-      if (Reaped()) return msgrcv(qid_, &m, qx5::kBodySize, key_, IPC_NOWAIT) >= 0 && Print(m);
-      SleepMs(10);
     }
-    return false;
+    DisarmDeadline();
+    return got && Print(m);
   }
 
   static const char* KindName(int cmd) {
@@ -456,6 +504,8 @@ class Spooler {
       ok = msgsnd(qid_, &m, qx5::kBodySize, IPC_NOWAIT) == 0 && Receive(e) &&
            std::strcmp(KindName(e.cmd), "exit") == 0;
       if (!ok) std::printf("qx5spool: no exit message from the driver\n");
+      // A driver that ended on its own (a start-up failure) says so in its exit status.
+      if (ok && e.status != qx5::ST_DONE) ok = false;
     } else {
       // The driver ended on its own: its exit message, if any, is still queued.
       SrvMsg e;
@@ -463,7 +513,9 @@ class Spooler {
       ok = false;
     }
     const long end = NowMs() + 10000;
-    while (!Reaped() && NowMs() < end) SleepMs(10);
+    ArmDeadline(10000);
+    while (!Reaped(0) && NowMs() < end) continue;
+    DisarmDeadline();
     if (child_ > 0) {
       std::printf("qx5spool: the driver did not end; killing it\n");
       kill(child_, SIGKILL);

@@ -121,6 +121,31 @@ TEST(CodeFile, MissingFileAndLookupDirectories) {
   EXPECT_EQ(qx5::ReadCodeFile(std::string(70, 'x').c_str(), line), 0);
 }
 
+TEST(CodeFile, CompressionMode) {
+  // 8COMPRESS: one byte, 2 or 3, in binary or as the digit in ASCII mode; anything else is
+  // refused with a line at load time and the rows stay uncompressed.
+  PrinterEnv env;
+  struct Case {
+    const char* codes;
+    int mode;
+    bool complains;
+  };
+  const Case cases[] = {
+      {"?BINARY\n8COMPRESS 1 2\n", 2, false},  {"?BINARY\n8COMPRESS 1 3\n", 3, false},
+      {"?ASCII\n8COMPRESS 1 3\n", 3, false},   {"?ASCII\n8COMPRESS 1 2\n", 2, false},
+      {"?BINARY\n5RESET 2 27 69\n", 0, false}, {"?BINARY\n8COMPRESS 1 1\n", 0, true},
+      {"?BINARY\n8COMPRESS 1 9\n", 0, true},   {"?BINARY\n8COMPRESS 2 3 3\n", 0, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.codes);
+    testing::internal::CaptureStdout();
+    env.Codes(c.codes);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(qx5::CompressionMode(), c.mode);
+    EXPECT_EQ(out.find("8COMPRESS takes one byte, 2 or 3") != std::string::npos, c.complains)
+        << out;
+  }
+}
+
 TEST(CodeFile, CodeTables) {
   PrinterEnv env;
   qx5::SETUPlang = 'E';
@@ -191,12 +216,16 @@ TEST(CodeFile, SamplePrinters) {
   load("laserjet.cod", 'E');
   EXPECT_EQ(Code(qx5::GRS[1], qx5::GRSct[1]), "\x1b*r%dS");
   EXPECT_EQ(Code(qx5::GRS[2], qx5::GRSct[2]), "\x1b*r1A");
+  EXPECT_EQ(qx5::CompressionMode(), 3);
   EXPECT_EQ(Map("\\!4BOLDx\\!6NOBOLD"), "\x1b(s3Bx\x1b(s0B");
   load("deskjet.cod", 'E');
   EXPECT_EQ(Code(qx5::GRS[1], qx5::GRSct[1]), "\x1b*r3U");
-  EXPECT_EQ(Code(qx5::GRS[2], qx5::GRSct[2]), "\x1b*r%dS");
-  EXPECT_EQ(Code(qx5::GRSRW, qx5::GRSRWct), "\x02");
+  // The raster width the rows carry (8 inches at 300 dpi), not the paper's.
+  EXPECT_EQ(Code(qx5::GRS[2], qx5::GRSct[2]), "\x1b*r2400S");
+  EXPECT_EQ(qx5::GRSRWct, 0);
+  EXPECT_EQ(qx5::CompressionMode(), 3);
   load("ljkanji.cod", 'K');
+  EXPECT_EQ(qx5::CompressionMode(), 0);
   EXPECT_STREQ(qx5::SETUPeuc_filter, "nkf -E -j");
   EXPECT_GT(qx5::SETUPfontSpacingLen, 0);
   load("epsonfx.cod", 'E');

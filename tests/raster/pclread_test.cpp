@@ -111,4 +111,49 @@ TEST(PclRead, MalformedInputIsSkippedSafely) {
   EXPECT_EQ(pages[0].max_row_bytes, 2);
 }
 
+// The bytes of one plane row as decoded.
+std::string RowBytes(const qx5::PclPage& page, int row, int plane) {
+  const qx5::PclRow& r = page.rows[static_cast<size_t>(row)];
+  return page.bytes.substr(r.off[plane], static_cast<size_t>(r.len[plane]));
+}
+
+TEST(PclRead, CompressedRowsDecodeAsAPrinterDoes) {
+  // Worked by hand: PackBits, then delta rows against the last row, a zero-length delta row
+  // (the seed again), an offset carried in extra bytes, and seeds cleared by a raster start.
+  std::string cap = Esc("*r16S") + Esc("*r1A") + Esc("*b2M");
+  cap += Esc("*b4W") + std::string("\xfe\xaa\x00\x55", 4);        // AA AA AA, then the literal 55
+  cap += Esc("*b3M") + Esc("*b2W") + std::string("\x01\x11", 2);  // byte 1 becomes 11
+  cap += Esc("*b0W");
+  cap += Esc("*b5W") + std::string("\x3f\xff\x02\x01\x02", 5);  // 2 bytes at 31 + 255 + 2
+  cap += Esc("*r1A") + Esc("*b2W") + std::string("\x00\x77", 2);
+  cap += Esc("*b0M") + Esc("*b1W") + "\x42";
+  auto pages = qx5::ReadPcl(cap);
+  ASSERT_EQ(pages.size(), 1u);
+  const qx5::PclPage& p = pages[0];
+  ASSERT_EQ(p.rows.size(), 6u);
+  EXPECT_EQ(RowBytes(p, 0, 0), "\xaa\xaa\xaa\x55");
+  EXPECT_EQ(RowBytes(p, 1, 0), "\xaa\x11\xaa\x55");
+  EXPECT_EQ(RowBytes(p, 2, 0), "\xaa\x11\xaa\x55");
+  std::string far = std::string("\xaa\x11\xaa\x55", 4) + std::string(284, '\0') + "\x01\x02";
+  EXPECT_EQ(RowBytes(p, 3, 0), far);
+  EXPECT_EQ(RowBytes(p, 4, 0), std::string("\x77\x00", 2));  // filled to the raster width
+  EXPECT_EQ(RowBytes(p, 5, 0), "\x42");
+  EXPECT_EQ(p.modes, 1u << 0 | 1u << 2 | 1u << 3);
+  EXPECT_EQ(qx5::PclSummary(p, 1),
+            "page 1: 6 rows, 290 bytes per row, 1 plane (rows of 1 to 290 bytes), compression "
+            "modes 0, 2, 3");
+  // Each colour plane has its own seed; a page in one mode names it.
+  cap = Esc("*r3U") + Esc("*b3M") + Esc("*b2V") + std::string("\x00\x01", 2) + Esc("*b2V") +
+        std::string("\x00\x02", 2) + Esc("*b2W") + std::string("\x00\x03", 2) + Esc("*b0V") +
+        Esc("*b2V") + std::string("\x00\x05", 2) + Esc("*b0W");
+  pages = qx5::ReadPcl(cap);
+  ASSERT_EQ(pages.size(), 1u);
+  ASSERT_EQ(pages[0].rows.size(), 2u);
+  EXPECT_EQ(RowBytes(pages[0], 1, 0), "\x01");
+  EXPECT_EQ(RowBytes(pages[0], 1, 1), "\x05");
+  EXPECT_EQ(RowBytes(pages[0], 1, 2), "\x03");
+  EXPECT_EQ(qx5::PclSummary(pages[0], 1),
+            "page 1: 2 rows, 1 bytes per row, 3 planes, compression mode 3");
+}
+
 }  // namespace

@@ -64,10 +64,17 @@ Device::~Device() {
 
 ssize_t Device::Write(void* cookie, const char* buf, size_t n) {
   Device* d = static_cast<Device*>(cookie);
-  ++d->writes_;
-  // The guarded write has its alarm handler installed now: raising the signal is what a
-  // device time-out during this write looks like.
-  if (d->writes_ == d->fail_at_) std::raise(SIGALRM);
+  if (d->dead_) return -1;
+  d->sizes_.push_back(n);
+  if (d->cut_ && d->bytes_.size() + n > d->cut_at_) {
+    // The guarded write has its alarm handler installed now: raising the signal is what a
+    // device time-out during this write looks like. Interrupted, it got out what it had.
+    size_t k = d->cut_at_ - d->bytes_.size();
+    d->bytes_.append(buf, k);
+    d->dead_ = true;
+    std::raise(SIGALRM);
+    return k > 0 ? static_cast<ssize_t>(k) : -1;
+  }
   d->bytes_.append(buf, n);
   return static_cast<ssize_t>(n);
 }
@@ -95,11 +102,16 @@ bool ParseRows(const std::string& bytes, std::vector<Row>& rows) {
       ++i;
       ++digits;
     }
-    if (digits == 0 || i >= bytes.size() || (bytes[i] != 'V' && bytes[i] != 'W')) {
+    if (digits == 0 || i >= bytes.size() ||
+        (bytes[i] != 'V' && bytes[i] != 'W' && bytes[i] != 'M')) {
       ADD_FAILURE() << "bad row command at byte " << i;
       return false;
     }
     char kind = bytes[i++];
+    if (kind == 'M') {  // the compression mode: no bytes follow
+      rows.push_back({kind, count, ""});
+      continue;
+    }
     if (bytes.size() - i < static_cast<size_t>(count)) {
       ADD_FAILURE() << "row of " << count << " bytes cut short";
       return false;

@@ -31,23 +31,31 @@ class Image {
   std::vector<char> data_;
 };
 
-// A stream whose writes are recorded. fail_at n (1-based): the n-th write call is made to
-// look as if the device time-out fired during it.
+// A stream whose writes are recorded. cut_at n: the device takes n bytes in all, then the
+// write in progress looks as if the device time-out fired during it, and every later write
+// fails.
 class Device {
  public:
   Device();
   ~Device();
   FILE* stream() { return f_; }
-  void fail_at(int n) { fail_at_ = n; }
+  void cut_at(size_t n) {
+    cut_ = true;
+    cut_at_ = n;
+  }
   const std::string& bytes() const { return bytes_; }
-  int writes() const { return writes_; }
+  int writes() const { return static_cast<int>(sizes_.size()); }
+  // The byte count of every write call.
+  const std::vector<size_t>& sizes() const { return sizes_; }
 
  private:
   static ssize_t Write(void* cookie, const char* buf, size_t n);
   FILE* f_ = nullptr;
   std::string bytes_;
-  int writes_ = 0;
-  int fail_at_ = 0;
+  std::vector<size_t> sizes_;
+  bool cut_ = false;
+  bool dead_ = false;
+  size_t cut_at_ = 0;
 };
 
 // Installs a Device as qx5::lp for the life of the object and restores the old lp.
@@ -62,13 +70,13 @@ class LpScope {
 };
 
 struct Row {
-  char kind;  // 'V' or 'W'
+  char kind;  // 'V' or 'W', or 'M' for the compression mode command (count the mode)
   int count;  // the byte count of the command
   std::string bytes;
 };
 
-// Parses ESC "*b" count kind, then count bytes, up to the end; false (with a test failure)
-// when anything else is found.
+// Parses ESC "*b" count kind, then count bytes (none after a mode command), up to the end; false
+// (with a test failure) when anything else is found.
 bool ParseRows(const std::string& bytes, std::vector<Row>& rows);
 
 // Bit x (from the most significant bit of byte 0) of a row.
