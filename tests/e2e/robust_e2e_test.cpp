@@ -308,6 +308,12 @@ TEST(E2eRobust, StopSignalDuringAPlotWaitsForItsAnswer) {
   Attach(d);
   dev.settle();
   dev.clear();
+  // The smallest pipe, so that even a page of compressed rows in one block cannot slip into
+  // the pipe's buffer and the driver really waits in a write.
+  const int pipe_fd = ::open(root.path("/dev/lp").c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(pipe_fd, 0);
+  ASSERT_GE(::fcntl(pipe_fd, F_SETPIPE_SZ, 4096), 0);
+  ::close(pipe_fd);
   dev.pause();
   qx5::SrvMsg req = qx5test::FileRequest(5, root.path("/u/tmp/p.plt"), "sig");
   req.pagetype = 1;
