@@ -59,6 +59,7 @@ int FieldNumber(const char*& c) {
 // value by it into num and returns its length in the code; 0 when c holds none. The format
 // handed to snprintf is rebuilt from the parsed parts, never taken from the code.
 size_t IntConversion(const char* c, int value, std::string& num) {
+  if (c[0] != '%') return 0;
   const char* p = c + 1;
   std::string spec = "%";
   while (*p != '\0' && std::strchr("-+ 0", *p) != nullptr) spec += *p++;

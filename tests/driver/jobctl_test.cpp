@@ -83,6 +83,7 @@ TEST(JobCtl, FormatCodeFormatsOneIntegerConversionAndNothingElse) {
       {"%ld%#d%*d", 1, "%ld%#d%*d"},   // length modifiers, "#" and "*" are no conversions
       {"100%", 1, "100%"},
       {"plain", 3, "plain"},
+      {"di%d", 4, "di4"},
   };
   for (const Case& c : cases) {
     char out[40];
@@ -96,7 +97,7 @@ TEST(JobCtl, FormatCodeFormatsOneIntegerConversionAndNothingElse) {
   char big[300];
   const int n = qx5::FormatCode("%99999999999d|", 5, big, sizeof big);
   EXPECT_EQ(n, 256);
-  EXPECT_EQ(std::string(big).substr(250), "     5|");
+  EXPECT_EQ(std::string(big).substr(250), "    5|");
 }
 
 TEST(JobCtl, StartPlot) {
