@@ -36,8 +36,6 @@ int dash_list2 = 2052;
 namespace {
 
 constexpr unsigned kWindowSide = 2000;
-constexpr long kProtoMin = -32768;  // signed 16-bit coordinates
-constexpr long kProtoMax = 32767;
 constexpr long kProtoSize = 65535;  // unsigned 16-bit sizes
 constexpr long kSafeMargin = 8192;  // far beyond any line width or glyph of a plot
 constexpr int kMaxLineWidth = 32767;
@@ -82,8 +80,9 @@ struct Area {
 };
 
 Area SafeArea() {
-  return {-kSafeMargin, -kSafeMargin, std::min(kProtoMax, static_cast<long>(Width) + kSafeMargin),
-          std::min(kProtoMax, static_cast<long>(Height) + kSafeMargin)};
+  return {-kSafeMargin, -kSafeMargin,
+          std::min(static_cast<long>(kCoordMax), static_cast<long>(Width) + kSafeMargin),
+          std::min(static_cast<long>(kCoordMax), static_cast<long>(Height) + kSafeMargin)};
 }
 
 // Opens the display named by DISPLAY. A busy server refuses or resets a few connections at
@@ -302,7 +301,7 @@ bool ClipBox(long& x, long& y, long& w, long& h) {
 
 bool BoxFits(long x, long y, long w, long h) {
   if (w < 0 || h < 0 || w > kProtoSize || h > kProtoSize) return false;
-  if (x < kProtoMin || x > kProtoMax || y < kProtoMin || y > kProtoMax) return false;
+  if (!CoordFits(x, y)) return false;
   const Area a = SafeArea();
   return x <= a.right && x + w >= a.left && y <= a.bottom && y + h >= a.top;
 }
