@@ -28,8 +28,13 @@ bool CoordFits(long long x, long long y);
 std::vector<XPoint> ZeroLineDots(long long x1, long long y1, long long x2, long long y2, long w,
                                  long h, const DashPattern& dash);
 
-// Cuts the segment to the request coordinates along its own course, the cut ends rounded to
-// the nearest dot; false when no part of it lies in that range.
-bool ClipToCoordRange(long long& x1, long long& y1, long long& x2, long long& y2);
+// Cuts a segment with an end beyond the request coordinates to that range, for a wide line
+// (X draws those as polygons from the ends). A cut end becomes the dot nearest to the line's
+// course among those between the range edge and the w by h page grown by margin, so that the
+// shorter line keeps the course across the page (exactly when a dot lies on it); with no dot
+// there, the point where the course leaves the range, rounded. False when the line never
+// comes near the page: nothing of it is to be drawn.
+bool CutToCoordRange(long long& x1, long long& y1, long long& x2, long long& y2, long w, long h,
+                     long margin);
 
 }  // namespace qx5

@@ -80,7 +80,8 @@ int ReadBitmap(const std::string& path, unsigned& w, unsigned& h, Pixmap& bitmap
 
 // Draws the line between two dots. Ends that fit the request coordinates go to X as they are.
 // Beyond that range a zero-width line is drawn as the dots X sets for the whole line on the
-// page; a wide line, a polygon in X, is cut to the range along its course.
+// page; a wide line, a polygon in X, is cut to the range along its course, its ends kept
+// off the page so that its butt caps stay there too.
 void DrawSegment(long long x1, long long y1, long long x2, long long y2) {
   if (CoordFits(x1, y1) && CoordFits(x2, y2)) {
     XDrawLine(display, drawable, gc, static_cast<int>(x1), static_cast<int>(y1),
@@ -95,7 +96,8 @@ void DrawSegment(long long x1, long long y1, long long x2, long long y2) {
     if (!dots.empty())
       XDrawPoints(display, drawable, gc, dots.data(), static_cast<int>(dots.size()),
                   CoordModeOrigin);
-  } else if (ClipToCoordRange(x1, y1, x2, y2)) {
+  } else if (CutToCoordRange(x1, y1, x2, y2, static_cast<long>(Width) + 1,
+                             static_cast<long>(Height) + 1, v.line_width + 2)) {
     XDrawLine(display, drawable, gc, static_cast<int>(x1), static_cast<int>(y1),
               static_cast<int>(x2), static_cast<int>(y2));
   }

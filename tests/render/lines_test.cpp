@@ -1,5 +1,7 @@
 // Lines drawn by the driver against X's own drawing of the same request on a pixmap of the
 // same size on the same server, dot for dot.
+#include <cmath>
+#include <numeric>
 #include <random>
 
 #include "render/plot_fixture.hpp"
@@ -92,23 +94,34 @@ class Lines : public h4test::PlotFixture {
   int w_ = 0, h_ = 0;
 };
 
-// Random lines with ends up to 32767 dots off the page on every side, thin and dashed: the
-// same dots as X's drawing of the same request. Ends beyond the request range are drawn by X
-// mirrored (its lines step alike in every octant), the page read back mirrored again.
+// Random lines with ends up to 32767 dots off the page on every side, thin, dashed and wide:
+// the same dots as X's drawing of the same request. Lines with an end beyond the request
+// range are drawn by X mirrored so that they fit (thin lines step alike in every octant, wide
+// ones are polygons mirrored with them), the page read back mirrored again.
 TEST_F(Lines, RandomLinesFarOffThePageAreTheDotsXDraws) {
   std::mt19937 rng(12);
   std::uniform_int_distribution<long long> ux(-32767, w_ - 1 + 32767);
   std::uniform_int_distribution<long long> uy(-32767, h_ - 1 + 32767);
+  std::uniform_int_distribution<long long> px(0, w_ - 1), py(0, h_ - 1);
+  std::uniform_real_distribution<double> ur(0.0, 1.0);
   const LineGc solid;
   LineGc dashed;
   dashed.dashOffset = 1;  // the first dash style: 2 on, 4 off from offset 1
   long ink = 0;
   long beyond = 0;
-  for (int batch = 0; batch < 12; ++batch) {
+  long wideMiss = 0;
+  long wideInk = 0;
+  for (int batch = 0; batch < 16; ++batch) {
     // Four groups: ends that fit, and ends beyond the range on the right, the bottom, or both.
     std::vector<Seg> groups[4];
     while (groups[0].size() + groups[1].size() + groups[2].size() + groups[3].size() < 60) {
-      const Seg s = {ux(rng), uy(rng), ux(rng), uy(rng)};
+      // Every line passes through a dot of the page: one end anywhere, the other beyond the
+      // page dot at up to the same distance.
+      const long long x1 = ux(rng), y1 = uy(rng), cx = px(rng), cy = py(rng);
+      const double u = ur(rng);
+      const Seg s = {x1, y1, cx + std::llround(u * static_cast<double>(cx - x1)),
+                     cy + std::llround(u * static_cast<double>(cy - y1))};
+      if (s.x2 < ux.min() || s.x2 > ux.max() || s.y2 < uy.min() || s.y2 > uy.max()) continue;
       const bool bx = s.x1 > kCoordMax || s.x2 > kCoordMax;
       const bool by = s.y1 > kCoordMax || s.y2 > kCoordMax;
       const Seg m = {bx ? w_ - 1 - s.x1 : s.x1, by ? h_ - 1 - s.y1 : s.y1,
@@ -118,23 +131,35 @@ TEST_F(Lines, RandomLinesFarOffThePageAreTheDotsXDraws) {
       groups[(bx ? 1 : 0) + (by ? 2 : 0)].push_back(s);
     }
     // Solid thin lines; dashed thin lines (style 1, then width 0); dashed lines of width 1,
-    // which X draws as polygons (style 1 alone sets the GC's width to 1).
-    const int mode = batch % 3;
+    // which X draws as polygons (style 1 alone sets the GC's width to 1); solid lines of
+    // width 3, also polygons.
+    const int mode = batch % 4;
     for (int g = 0; g < 4; ++g) {
       SCOPED_TRACE(testing::Message() << "batch " << batch << " group " << g);
-      if (mode == 2 && g != 0) continue;  // wide lines beyond the range: see below
+      // Wide dashed lines beyond the range start their dashes at the cut: not compared.
+      if (mode == 2 && g != 0) continue;
       std::vector<Seg> mirrored;
       for (const Seg& s : groups[g])
         mirrored.push_back({g & 1 ? w_ - 1 - s.x1 : s.x1, g & 2 ? h_ - 1 - s.y1 : s.y1,
                             g & 1 ? w_ - 1 - s.x2 : s.x2, g & 2 ? h_ - 1 - s.y2 : s.y2});
-      const std::vector<char> page = DriverDraws(groups[g], mode == 0 ? 0 : 1, mode == 1 ? 0 : 1);
-      LineGc lgc = mode == 0 ? solid : dashed;
-      lgc.width = mode == 2 ? 1 : 0;
-      EXPECT_EQ(Differ(page, XDraws(mirrored, lgc, g & 1, g & 2), &ink), 0);
+      const int widths[] = {1, 0, 1, 3};
+      const std::vector<char> page =
+          DriverDraws(groups[g], mode == 1 || mode == 2 ? 1 : 0, widths[mode]);
+      LineGc lgc = mode == 1 || mode == 2 ? dashed : solid;
+      lgc.width = mode == 0 ? 0 : widths[mode];
       if (g != 0) beyond += static_cast<long>(groups[g].size());
+      if (mode == 3 && g != 0) {  // cut along their course: see the count below
+        wideMiss += Differ(page, XDraws(mirrored, lgc, g & 1, g & 2), &wideInk);
+        continue;
+      }
+      EXPECT_EQ(Differ(page, XDraws(mirrored, lgc, g & 1, g & 2), &ink), 0);
     }
   }
-  EXPECT_GT(ink, 10000) << "the lines cross the page";
+  EXPECT_GT(ink, 100000) << "the lines cross the page";
+  // Wide lines beyond the range: the cut ends lie on dots next to the course, so a dot whose
+  // centre lies on the very edge of the line may differ; at most one in ten thousand.
+  EXPECT_GT(wideInk, 20000);
+  EXPECT_LE(wideMiss * 10000, wideInk) << wideMiss << " of " << wideInk;
   EXPECT_GT(beyond, 50) << "lines with ends beyond the request range were drawn";
 }
 
@@ -217,15 +242,31 @@ TEST(LineDots, StepsAlongTheMajorAxisAndKeepOnlyTheBox) {
   EXPECT_EQ(got, (std::vector<std::pair<int, int>>{{0, 0}, {5, 0}, {6, 0}}));
 }
 
-TEST(LineDots, ClipToCoordRangeCutsAlongTheCourse) {
+TEST(LineDots, CutToCoordRangeKeepsTheCourseAcrossThePage) {
+  // Slope 1/2: every even x is a dot of the course; the cut ends are the outermost such dots.
   long long x1 = -100000, y1 = -50000, x2 = 100000, y2 = 50000;
-  ASSERT_TRUE(ClipToCoordRange(x1, y1, x2, y2));
+  ASSERT_TRUE(CutToCoordRange(x1, y1, x2, y2, 100, 100, 5));
   EXPECT_EQ(x1, kCoordMin);
   EXPECT_EQ(y1, -16384);
-  EXPECT_EQ(x2, kCoordMax);
-  EXPECT_EQ(y2, 16384);  // 16383.5, to the nearest dot
+  EXPECT_EQ(x2, kCoordMax - 1);  // 32767 would be half a dot off the course
+  EXPECT_EQ(y2, 16383);
+  // A course through no dot in range, of a slope far from simple fractions (about 0.618):
+  // the cut ends lie within a thousandth of a dot of it.
+  x1 = -1000003, y1 = -618034, x2 = 1000000, y2 = 618035;
+  const long long dx = x2 - x1, dy = y2 - y1;
+  const long long ox = x1, oy = y1;
+  ASSERT_TRUE(CutToCoordRange(x1, y1, x2, y2, 100, 100, 5));
+  for (const auto& [x, y] : {std::pair{x1, y1}, {x2, y2}}) {
+    EXPECT_TRUE(CoordFits(x, y));
+    const double off = static_cast<double>((x - ox) * dy - (y - oy) * dx) / std::hypot(dx, dy);
+    EXPECT_LT(std::fabs(off), 1e-3) << x << "," << y;
+    EXPECT_TRUE(x < -5 || x > 104 || y < -5 || y > 104) << "the end stays off the page";
+  }
+  // Lines that never come near the page are not drawn at all.
   x1 = 40000, y1 = 0, x2 = 50000, y2 = 10;
-  EXPECT_FALSE(ClipToCoordRange(x1, y1, x2, y2));
+  EXPECT_FALSE(CutToCoordRange(x1, y1, x2, y2, 100, 100, 5));
+  x1 = -100000, y1 = 200, x2 = 100000, y2 = 200;
+  EXPECT_FALSE(CutToCoordRange(x1, y1, x2, y2, 100, 100, 5));
 }
 
 }  // namespace
