@@ -1,8 +1,10 @@
 #include "driver/jobctl.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "driver/devout.hpp"
 #include "driver/loop.hpp"
@@ -20,6 +22,8 @@ int didlines = 0;
 char string[200];
 
 namespace {
+
+constexpr int kMaxField = 255;  // widths and precisions of start strings are capped here
 
 // Sends a code table up to its first NUL; a code of length 0 is absent and sends nothing.
 int SendCode(const char* code, int ct) {
@@ -44,18 +48,49 @@ int RasterWidth() {
   return static_cast<int>(w);
 }
 
+// Reads the digits at c as a field width or precision, capped at kMaxField.
+int FieldNumber(const char*& c) {
+  int n = 0;
+  for (; *c >= '0' && *c <= '9'; ++c) n = std::min(n * 10 + (*c - '0'), kMaxField);
+  return n;
+}
+
+// The integer conversion at c, "%" [-+ 0]... [width] [.precision] then "d" or "i": formats
+// value by it into num and returns its length in the code; 0 when c holds none. The format
+// handed to snprintf is rebuilt from the parsed parts, never taken from the code.
+size_t IntConversion(const char* c, int value, std::string& num) {
+  if (c[0] != '%') return 0;
+  const char* p = c + 1;
+  std::string spec = "%";
+  while (*p != '\0' && std::strchr("-+ 0", *p) != nullptr) spec += *p++;
+  if (*p >= '0' && *p <= '9') spec += std::to_string(FieldNumber(p));
+  if (*p == '.') {
+    ++p;
+    spec += "." + std::to_string(FieldNumber(p));
+  }
+  if (*p != 'd' && *p != 'i') return 0;
+  spec += 'd';
+  char buf[2 * kMaxField + 16];
+  const int n = std::snprintf(buf, sizeof buf, spec.c_str(), value);
+  num.assign(buf, n > 0 ? std::min(static_cast<size_t>(n), sizeof buf - 1) : 0);
+  return static_cast<size_t>(p + 1 - c);
+}
+
 }  // namespace
 
 int FormatCode(const char* code, int value, char* out, size_t cap) {
   if (cap == 0) return 0;
   size_t o = 0;
   bool done = false;
+  std::string num;
   for (const char* c = code; *c != '\0' && o + 1 < cap;) {
-    if (!done && c[0] == '%' && (c[1] == 'd' || c[1] == 'i')) {
-      char num[16];
-      int n = std::snprintf(num, sizeof num, "%d", value);
-      for (int i = 0; i < n && o + 1 < cap; ++i) out[o++] = num[i];
+    size_t len = 0;
+    if (c[0] == '%' && c[1] == '%') {
+      out[o++] = '%';
       c += 2;
+    } else if (!done && (len = IntConversion(c, value, num)) > 0) {
+      for (size_t i = 0; i < num.size() && o + 1 < cap; ++i) out[o++] = num[i];
+      c += len;
       done = true;
     } else {
       out[o++] = *c++;

@@ -10,9 +10,10 @@ extern int ffpending;
 extern int didlines;
 extern char string[200];
 
-// A graphics start string with its first integer conversion ("%d" or "%i") replaced by value,
-// into out (cap bytes, NUL included, cut there). The code is never used as a printf format:
-// every other "%" is copied as it stands. Returns the length.
+// A graphics start string with its first integer conversion formatted with value, into out
+// (cap bytes, NUL included, cut there). The conversion is "%d" or "%i" with optional flags
+// "-+ 0", width and precision (each capped at 255); "%%" becomes "%"; every other "%" is
+// copied as it stands, so the code is never used as a printf format. Returns the length.
 int FormatCode(const char* code, int value, char* out, size_t cap);
 
 int InitPrinter();

@@ -1,5 +1,6 @@
 #include "geometry/arcspace.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace qx5 {
@@ -70,7 +71,8 @@ std::vector<PlotPoint> ParabolaPoints(double cx, double cy, double cz, double r,
                                       double a2, double nx, double ny, double nz, int view) {
   std::vector<PlotPoint> points;
   double sweep = a1 <= a2 ? a2 - a1 : 360 - a1 + a2;
-  if (view < 0 || view > 2 || !(sweep >= 0 && sweep <= kMaxParabolaSweep)) return points;
+  if (view < 0 || view > 2 || !(sweep >= 0 && std::isfinite(sweep))) return points;
+  sweep = std::min(sweep, kMaxParabolaSweep);
   double S = sweep * CCDEGTORAD, A = a1 * CCDEGTORAD;
   // The segment count comes from the stored sweep in radians, so some whole sweeps give one
   // segment less than their degrees; the last point still lands on a2.

@@ -42,7 +42,6 @@ void DrawString(double x, double y, const char* text) {
       XDrawString(display, drawable, gc, static_cast<int>(left), static_cast<int>(base), text,
                   length);
   }
-  XFlush(display);
 }
 
 }  // namespace qx5

@@ -1,5 +1,7 @@
 #include "render/primitives.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -7,7 +9,9 @@
 #include "geometry/arcspace.hpp"
 #include "geometry/mapping.hpp"
 #include "lib/paths.hpp"
+#include "lib/regfile.hpp"
 #include "printers/config.hpp"
+#include "render/linedots.hpp"
 #include "render/surface.hpp"
 
 namespace qx5 {
@@ -42,7 +46,6 @@ void ArcRequest(double x, double y, double rx, double ry, long w, long h, long l
     draw(display, drawable, gc, static_cast<int>(left), static_cast<int>(ytop),
          static_cast<unsigned>(w), static_cast<unsigned>(h), ArcStart(start), ArcExtent(extent));
   }
-  if (SurfaceReady()) XFlush(display);
   if (small) SetLineStyle(saved);
 }
 
@@ -60,6 +63,46 @@ std::string BitmapPath(const char* file) {
   return name.rfind("/u/", 0) == 0 ? RootPath(name) : name;
 }
 
+// Reads an X bitmap file into a pixmap. The file is opened without blocking and only when it
+// is a regular file (a FIFO or a device is refused at once); Xlib then reads that same open
+// file through its descriptor's name, so the file checked is the file read.
+int ReadBitmap(const std::string& path, unsigned& w, unsigned& h, Pixmap& bitmap) {
+  const int fd = OpenRegular(path.c_str(), nullptr);
+  if (fd < 0) return BitmapOpenFailed;
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  int hotx;
+  int hoty;
+  const int status =
+      XReadBitmapFile(display, drawable, self.c_str(), &w, &h, &bitmap, &hotx, &hoty);
+  close(fd);
+  return status;
+}
+
+// Draws the line between two dots. Ends that fit the request coordinates go to X as they are.
+// Beyond that range a zero-width line is drawn as the dots X sets for the whole line on the
+// page; a wide line, a polygon in X, is cut to the range along its course, its ends kept
+// off the page so that its butt caps stay there too.
+void DrawSegment(long long x1, long long y1, long long x2, long long y2) {
+  if (CoordFits(x1, y1) && CoordFits(x2, y2)) {
+    XDrawLine(display, drawable, gc, static_cast<int>(x1), static_cast<int>(y1),
+              static_cast<int>(x2), static_cast<int>(y2));
+    return;
+  }
+  XGCValues v;
+  XGetGCValues(display, gc, GCLineWidth, &v);  // kept by Xlib: no round trip
+  if (v.line_width == 0) {
+    std::vector<XPoint> dots = ZeroLineDots(x1, y1, x2, y2, static_cast<long>(Width) + 1,
+                                            static_cast<long>(Height) + 1, CurrentDashes());
+    if (!dots.empty())
+      XDrawPoints(display, drawable, gc, dots.data(), static_cast<int>(dots.size()),
+                  CoordModeOrigin);
+  } else if (CutToCoordRange(x1, y1, x2, y2, static_cast<long>(Width) + 1,
+                             static_cast<long>(Height) + 1, v.line_width + 2)) {
+    XDrawLine(display, drawable, gc, static_cast<int>(x1), static_cast<int>(y1),
+              static_cast<int>(x2), static_cast<int>(y2));
+  }
+}
+
 }  // namespace
 
 void MoveTo(double x, double y) {
@@ -68,16 +111,7 @@ void MoveTo(double x, double y) {
 }
 
 void LineTo(double x, double y) {
-  if (SurfaceReady()) {
-    double x1 = Xcomp(Xpos);
-    double y1 = Ycomp(Ypos);
-    double x2 = Xcomp(x);
-    double y2 = Ycomp(y);
-    if (ClipSegment(x1, y1, x2, y2))
-      XDrawLine(display, drawable, gc, static_cast<int>(x1), static_cast<int>(y1),
-                static_cast<int>(x2), static_cast<int>(y2));
-    XFlush(display);
-  }
+  if (SurfaceReady()) DrawSegment(Xcomp(Xpos), Ycomp(Ypos), Xcomp(x), Ycomp(y));
   Xpos = x;
   Ypos = y;
 }
@@ -110,12 +144,13 @@ void DrawRectangle(double x, double y, double w, double h, int fill) {
   XSetForeground(display, gc, KolorPixel(cpix));
   long left = Xcomp(x);
   long ytop = Ycomp(top);
+  FromOtherCorner(left, width);
+  FromOtherCorner(ytop, height);
   if (ClipBox(left, ytop, width, height)) {
     const auto draw = fill != 0 && Psetup[0] != 0 ? XFillRectangle : XDrawRectangle;
     draw(display, drawable, gc, static_cast<int>(left), static_cast<int>(ytop),
          static_cast<unsigned>(width), static_cast<unsigned>(height));
   }
-  XFlush(display);
 }
 
 void DrawParabola(double cx, double cy, double cz, double r, double a1, double a2, double nx,
@@ -132,11 +167,7 @@ void DrawBitmap(const char* file, double x, double y, int fg, int bg) {
   unsigned bw = 0;
   unsigned bh = 0;
   Pixmap bitmap = 0;
-  int hotx;
-  int hoty;
-  if (XReadBitmapFile(display, drawable, BitmapPath(file).c_str(), &bw, &bh, &bitmap, &hotx,
-                      &hoty) != BitmapSuccess)
-    return;
+  if (ReadBitmap(BitmapPath(file), bw, bh, bitmap) != BitmapSuccess) return;
   if (SETUPcolor) {
     XSetForeground(display, gc, KolorPixel(fg));
     XSetBackground(display, gc, KolorPixel(bg));

@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <thread>
 
 #include "driver/loop.hpp"
 #include "geometry/mapping.hpp"
@@ -34,11 +36,11 @@ int dash_list2 = 2052;
 namespace {
 
 constexpr unsigned kWindowSide = 2000;
-constexpr long kProtoMin = -32768;  // signed 16-bit coordinates
-constexpr long kProtoMax = 32767;
 constexpr long kProtoSize = 65535;  // unsigned 16-bit sizes
 constexpr long kSafeMargin = 8192;  // far beyond any line width or glyph of a plot
 constexpr int kMaxLineWidth = 32767;
+constexpr auto kOpenPause = std::chrono::milliseconds(20);      // between display opens
+constexpr auto kOpenPatience = std::chrono::milliseconds(500);  // all display opens together
 
 int xErrorCode = 0;  // first X error since the last SurfaceSync
 bool lost = false;   // the connection of the current surface is gone
@@ -78,8 +80,21 @@ struct Area {
 };
 
 Area SafeArea() {
-  return {-kSafeMargin, -kSafeMargin, std::min(kProtoMax, static_cast<long>(Width) + kSafeMargin),
-          std::min(kProtoMax, static_cast<long>(Height) + kSafeMargin)};
+  return {-kSafeMargin, -kSafeMargin,
+          std::min(static_cast<long>(kCoordMax), static_cast<long>(Width) + kSafeMargin),
+          std::min(static_cast<long>(kCoordMax), static_cast<long>(Height) + kSafeMargin)};
+}
+
+// Opens the display named by DISPLAY. A busy server refuses or resets a few connections at
+// once, so a failed open is tried again after short pauses, for half a second at most.
+Display* OpenDisplay() {
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    Display* d = XOpenDisplay("");
+    if (d != nullptr) return d;
+    if (std::chrono::steady_clock::now() - start + kOpenPause > kOpenPatience) return nullptr;
+    std::this_thread::sleep_for(kOpenPause);
+  }
 }
 
 // Releases the surface, its fonts and its image; a lost connection is only forgotten.
@@ -117,6 +132,13 @@ unsigned long KolorPixel(int n) {
   return Kolor[std::clamp(n, 0, kEntries - 1)];
 }
 
+DashPattern CurrentDashes() {
+  if (XStyle != LineOnOffDash) return {};
+  const int offset = Style == 2 ? dash_offset2 : dash_offset1;
+  const int list = Style == 2 ? dash_list2 : dash_list1;
+  return {offset, {list & 0xFF, (list >> 8) & 0xFF}};
+}
+
 bool DisplayLost() {
   return lost;
 }
@@ -144,7 +166,7 @@ int InitPlot(double, double, double width, double height) {
   RW = TruncToInt(width);
   XSetErrorHandler(RecordXError);
   XSetIOErrorHandler(ReportIOError);
-  display = XOpenDisplay("");
+  display = OpenDisplay();
   if (display == nullptr) return InitFailed("cannot open X display");
   XSetIOErrorExitHandler(display, KeepRunning, nullptr);
   screen = DefaultScreen(display);
@@ -226,7 +248,6 @@ void SetLineStyle(int style) {
     default:
       break;
   }
-  if (ready) XFlush(display);
 }
 
 // Widths are dots; a negative width means the thinnest line.
@@ -241,8 +262,12 @@ void SetClip(double x, double y, double w, double h) {
   if (!SurfaceReady()) return;
   long left = Xcomp(x);
   long top = Ycomp(y + h);
-  long width = static_cast<long>(Wcomp(w)) + 1;
-  long height = static_cast<long>(Hcomp(h)) + 1;
+  long width = Wcomp(w);
+  long height = Hcomp(h);
+  FromOtherCorner(left, width);
+  FromOtherCorner(top, height);
+  width += 1;  // the clip takes the dots of both edges
+  height += 1;
   XRectangle r = {0, 0, 0, 0};  // a clip wholly off the page lets nothing through
   if (ClipBox(left, top, width, height)) {
     r.x = static_cast<short>(left);
@@ -253,38 +278,10 @@ void SetClip(double x, double y, double w, double h) {
   XSetClipRectangles(display, gc, 0, 0, &r, 1, Unsorted);
 }
 
-bool ClipSegment(double& x1, double& y1, double& x2, double& y2) {
-  const Area a = SafeArea();
-  const double dx = x2 - x1;
-  const double dy = y2 - y1;
-  double t0 = 0.0;
-  double t1 = 1.0;
-  // Liang-Barsky: each edge as p * t <= q.
-  const double p[4] = {-dx, dx, -dy, dy};
-  const double q[4] = {x1 - a.left, a.right - x1, y1 - a.top, a.bottom - y1};
-  for (int i = 0; i < 4; i++) {
-    if (p[i] == 0.0) {
-      if (q[i] < 0.0) return false;
-      continue;
-    }
-    const double t = q[i] / p[i];
-    if (p[i] < 0.0)
-      t0 = std::max(t0, t);
-    else
-      t1 = std::min(t1, t);
-    if (t0 > t1) return false;
-  }
-  const double sx = x1;
-  const double sy = y1;
-  if (t1 < 1.0) {
-    x2 = std::round(sx + t1 * dx);
-    y2 = std::round(sy + t1 * dy);
-  }
-  if (t0 > 0.0) {
-    x1 = std::round(sx + t0 * dx);
-    y1 = std::round(sy + t0 * dy);
-  }
-  return true;
+void FromOtherCorner(long& corner, long& side) {
+  if (side >= 0) return;
+  corner += side;
+  side = -side;
 }
 
 bool ClipBox(long& x, long& y, long& w, long& h) {
@@ -304,7 +301,7 @@ bool ClipBox(long& x, long& y, long& w, long& h) {
 
 bool BoxFits(long x, long y, long w, long h) {
   if (w < 0 || h < 0 || w > kProtoSize || h > kProtoSize) return false;
-  if (x < kProtoMin || x > kProtoMax || y < kProtoMin || y > kProtoMax) return false;
+  if (!CoordFits(x, y)) return false;
   const Area a = SafeArea();
   return x <= a.right && x + w >= a.left && y <= a.bottom && y + h >= a.top;
 }

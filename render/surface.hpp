@@ -3,6 +3,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "render/linedots.hpp"
+
 namespace qx5 {
 
 extern int initialized;
@@ -40,17 +42,23 @@ bool SurfaceReady();
 // code of the first refused request since the last call, -1 when the connection is lost.
 int SurfaceSync();
 
+// The dash pattern the GC draws lines with (empty lengths while lines are solid).
+DashPattern CurrentDashes();
+
 // The pixel value of a colour number, the number brought into the table's range.
 unsigned long KolorPixel(int n);
 // Truncation toward zero that stays defined for any double (NaN gives 0).
 int TruncToInt(double v);
 
-// X requests carry signed 16-bit coordinates and unsigned 16-bit sizes. Drawing is limited
-// to a safe area, the surface with a wide margin inside that range, so that nothing far off
-// the page wraps onto it; what lies on the page is unchanged.
+// A box side that is negative runs from the given corner the other way: the box is taken
+// from its other corner, corner + side, with the side's length.
+void FromOtherCorner(long& corner, long& side);
+
+// X requests carry signed 16-bit coordinates and unsigned 16-bit sizes. Boxes, arcs, strings
+// and bitmaps are limited to a safe area, the surface with a wide margin inside that range,
+// so that nothing far off the page wraps onto it; what lies on the page is unchanged. (Lines
+// have their own rule, in the line primitive.)
 //
-// Clips the segment to the safe area in floating point; false when it lies wholly outside.
-bool ClipSegment(double& x1, double& y1, double& x2, double& y2);
 // Clips a box of w by h dots at (x, y) to the safe area; false when it lies wholly outside
 // or its sides are negative.
 bool ClipBox(long& x, long& y, long& w, long& h);

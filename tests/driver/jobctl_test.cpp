@@ -61,7 +61,7 @@ TEST(JobCtl, Eject) {
   env.ExpectSent("\x0c");
 }
 
-TEST(JobCtl, FormatCodeNeverUsesTheCodeAsAFormat) {
+TEST(JobCtl, FormatCodeFormatsOneIntegerConversionAndNothingElse) {
   struct Case {
     const char* code;
     int value;
@@ -69,9 +69,21 @@ TEST(JobCtl, FormatCodeNeverUsesTheCodeAsAFormat) {
   } cases[] = {
       {"\x1b*r%dS", 2550, "\x1b*r2550S"},
       {"%i", -5, "-5"},
-      {"%s%n%d%d", 7, "%s%n7%d"},  // only the first integer conversion is formatted
-      {"%%d", 1, "%1"},            // "%%" is no escape here: the code is not a format
+      {"%4d", 42, "  42"},
+      {"%04i", 42, "0042"},
+      {"%+d", 7, "+7"},
+      {"%-5dX", 7, "7    X"},
+      {"% d", 7, " 7"},
+      {"%.3d", 7, "007"},
+      {"%+08.4d", -12, "   -0012"},
+      {"%%%d", 9, "%9"},
+      {"%d%d", 3, "3%d"},              // only the first integer conversion is formatted
+      {"%s%n%x%d%d", 7, "%s%n%x7%d"},  // other conversions are sent as they stand
+      {"%%d", 1, "%d"},                // "%%" is a percent sign, so no conversion follows
+      {"%ld%#d%*d", 1, "%ld%#d%*d"},   // length modifiers, "#" and "*" are no conversions
+      {"100%", 1, "100%"},
       {"plain", 3, "plain"},
+      {"di%d", 4, "di4"},
   };
   for (const Case& c : cases) {
     char out[40];
@@ -81,6 +93,11 @@ TEST(JobCtl, FormatCodeNeverUsesTheCodeAsAFormat) {
   char small[6];
   EXPECT_EQ(qx5::FormatCode("AB%dCD", 123456, small, sizeof small), 5);
   EXPECT_STREQ(small, "AB123");
+  // A huge width is capped and cut at the buffer, never written past it.
+  char big[300];
+  const int n = qx5::FormatCode("%99999999999d|", 5, big, sizeof big);
+  EXPECT_EQ(n, 256);
+  EXPECT_EQ(std::string(big).substr(250), "    5|");
 }
 
 TEST(JobCtl, StartPlot) {

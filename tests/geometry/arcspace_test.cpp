@@ -99,13 +99,24 @@ TEST(ArcSpace, ParabolaSegmentCounts) {
     double a1, a2;
     size_t segments;
   } cases[] = {
-      {0, 15, 14},     {0, 30, 29},   {0, 60, 59},        {0, 120, 119}, {0, 90, 90},
-      {0, 360, 360},   {350, 10, 20}, {10, 11, 1},        {5, 5.5, 0},   {30, 30, 0},
-      {0, 3600, 3600}, {0, 3601, 0},  {-1e199, 1e199, 0}, {720, 10, 0},
+      {0, 15, 14},      {0, 30, 29},     {0, 60, 59},     {0, 120, 119},         {0, 90, 90},
+      {0, 360, 360},    {350, 10, 20},   {10, 11, 1},     {5, 5.5, 0},           {30, 30, 0},
+      {0, 3600, 3600},  {0, 3601, 3600}, {0, 3700, 3600}, {-1e199, 1e199, 3600}, {720, 10, 0},
+      {0, HUGE_VAL, 0}, {0, NAN, 0},
   };
   for (const auto& c : cases) {
     auto pts = qx5::ParabolaPoints(0, 0, 0, 1, c.a1, c.a2, 0, 0, 1, 2);
     EXPECT_EQ(pts.size(), c.segments ? c.segments + 1 : 0) << c.a1 << " to " << c.a2;
+  }
+}
+
+TEST(ArcSpace, ParabolaSweepsBeyondTenTurnsAreCutToTenTurnsFromTheirStart) {
+  const auto capped = qx5::ParabolaPoints(1, 2, 0, 3, 25, 3725, 0, 1, 1, 1);
+  const auto ten = qx5::ParabolaPoints(1, 2, 0, 3, 25, 3625, 0, 1, 1, 1);
+  ASSERT_EQ(capped.size(), ten.size());
+  for (size_t i = 0; i < ten.size(); ++i) {
+    EXPECT_EQ(capped[i].x, ten[i].x) << i;
+    EXPECT_EQ(capped[i].y, ten[i].y) << i;
   }
 }
 

@@ -1,4 +1,9 @@
+#include <sys/stat.h>
+
+#include <chrono>
+
 #include "geometry/arcspace.hpp"
+#include "plotlang/grammar.hpp"
 #include "render/plot_fixture.hpp"
 
 using namespace qx5;
@@ -92,6 +97,41 @@ TEST_F(Primitives, RectangleCornerIsLowerLeftInInches) {
   EXPECT_EQ(p.count(), 2 * (right - left + 1) + 2 * (bottom - top - 1));
 }
 
+// A box with a negative side is the box from its other corner, outline or filled: in device
+// units and in inches, where a negative height runs upward from y.
+TEST_F(Primitives, BoxesWithNegativeSidesAreDrawnFromTheirOtherCorner) {
+  PlotSetup(1, 1, 1);
+  struct Case {
+    int units;
+    double x, y, w, h;
+  } cases[] = {{2, 100.0, 80.0, -30.0, 20.0},  {2, 100.0, 80.0, 30.0, -20.0},
+               {2, 100.0, 80.0, -30.0, -20.0}, {1, 3.0, 4.0, -2.0, 1.0},
+               {1, 3.0, 4.0, 2.0, -1.5},       {1, 3.0, 4.0, -2.0, -1.5}};
+  for (const Case& c : cases) {
+    for (const int fill : {0, 1}) {
+      SCOPED_TRACE(testing::Message()
+                   << c.units << ": " << c.w << " x " << c.h << " fill " << fill);
+      const double ow = c.w < 0 ? -c.w : c.w, oh = c.h < 0 ? -c.h : c.h;
+      const double ox = c.w < 0 ? c.x + c.w : c.x, oy = c.h < 0 ? c.y + c.h : c.y;
+      GSF = 1.0;  // 100 dots per inch exactly: both boxes fall on whole dots
+      ASSERT_EQ(Window(c.units, c.units == 2 ? 400.0 : 7.0, c.units == 2 ? 300.0 : 9.0), 0);
+      PlotSetup(1, 1, 1);
+      DrawRectangle(ox, oy, ow, oh, fill);
+      const Page other = ReadPage();
+      GSF = 1.0;  // 100 dots per inch exactly: both boxes fall on whole dots
+      ASSERT_EQ(Window(c.units, c.units == 2 ? 400.0 : 7.0, c.units == 2 ? 300.0 : 9.0), 0);
+      PlotSetup(1, 1, 1);
+      DrawRectangle(c.x, c.y, c.w, c.h, fill);
+      const Page p = ReadPage();
+      EXPECT_GT(p.count(), 0);
+      EXPECT_TRUE(p == other);
+      if (fill == 0) {
+        EXPECT_TRUE(p.ink(Xcomp(c.x), Ycomp(c.y))) << "the given point is a corner";
+      }
+    }
+  }
+}
+
 TEST_F(Primitives, RectangleUsesTheCurrentColourWhichStaysForLines) {
   SETUPcolor = 1;
   DotWindow();
@@ -171,6 +211,21 @@ TEST_F(Primitives, ParabolaDrawsThroughItsPoints) {
   EXPECT_EQ(Ypos, pts.back().y);
 }
 
+TEST_F(Primitives, ParabolaOfMoreThanTenTurnsDrawsTenTurns) {
+  DotWindow();
+  DrawParabola(200.0, 150.0, 0.0, 60.0, 10.0, 3610.0, 0.0, 0.0, 1.0, 2);
+  const Page ten = ReadPage();
+  const double end[2] = {Xpos, Ypos};
+  GSF = 0;
+  DotWindow();
+  DrawParabola(200.0, 150.0, 0.0, 60.0, 10.0, 3710.0, 0.0, 0.0, 1.0, 2);
+  const Page p = ReadPage();
+  EXPECT_GT(p.count(), 300);
+  EXPECT_TRUE(p == ten) << "3700 degrees draw the dots of 3600";
+  EXPECT_EQ(Xpos, end[0]);
+  EXPECT_EQ(Ypos, end[1]);
+}
+
 TEST_F(Primitives, BitmapCornerDependsOnTheUnits) {
   const std::vector<std::string> rows = {"#.......", "........", "........", ".......#"};
   // device units: (x, y) is the top-left corner
@@ -219,6 +274,30 @@ TEST_F(Primitives, UnreadableBitmapsDrawNothing) {
   EXPECT_EQ(SurfaceSync(), 0);
 }
 
+// A BITMAP naming a FIFO (no writer), /dev/zero or /dev/urandom is refused at once and the
+// plot goes on with the rest.
+TEST_F(Primitives, BitmapsThatAreNoRegularFilesAreSkippedAtOnce) {
+  const std::string fifo = root().path("/u/tmp/fifo.xbm");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  DotWindow();
+  for (const std::string& f : {fifo, std::string("/dev/zero"), std::string("/dev/urandom")}) {
+    const auto start = std::chrono::steady_clock::now();
+    DrawBitmap(f.c_str(), 10.0, 10.0, 1, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << f;
+  }
+  EXPECT_EQ(ReadPage().count(), 0);
+  const std::string plot = "WINDOW(2,0.0,0.0,400.0,300.0)\nBITMAP(10.0,10.0,1,0,\"" + fifo +
+                           "\")\nBITMAP(10.0,10.0,1,0,\"/dev/zero\")\n"
+                           "BITMAP(10.0,10.0,1,0,\"/dev/urandom\")\nMOVETO(10.0,100.0)\n"
+                           "LINETO(50.0,100.0)\n";
+  root().write("/u/tmp/b.plt", plot);
+  GSF = 0;
+  EXPECT_EQ(DrawPlot(root().path("/u/tmp/b.plt").c_str()), 0);
+  const Page p = ReadPage();
+  EXPECT_EQ(p.count(), 41);
+  EXPECT_TRUE(p.ink(30, 100));
+}
+
 TEST_F(Primitives, SystemBitmapsAreFoundUnderTheRoot) {
   DotWindow();
   DrawBitmap("/u/qx5/def_data/misc/qx5logo.xbm", 0.0, 0.0, 1, 0);
@@ -232,7 +311,6 @@ TEST_F(Primitives, FarOffCoordinatesNeverWrapOntoThePage) {
   const double far = 65536.0 + 200.0;
   DrawArc(far, 100.0, 10.0, 0, 360, 1);
   DrawRectangle(far, 100.0, 10.0, 10.0, 1);
-  DrawRectangle(100.0, 100.0, -50.0, -50.0, 1);  // negative sides draw nothing
   DrawEllipse(200.0, far, 20.0, 10.0, 0.0, 360.0, 0);
   DrawString(far, 100.0, "far");
   DrawBitmap(Bitmap({"##", "##"}).c_str(), far, 100.0, 1, 0);

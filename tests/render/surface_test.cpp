@@ -1,5 +1,11 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <thread>
 
 #include "render/plot_fixture.hpp"
 
@@ -175,9 +181,53 @@ TEST_F(Surface, ClipFarOffThePageLetsNothingThrough) {
     DrawRectangle(0.0, 0.0, 400.0, 300.0, 1);
     EXPECT_EQ(ReadPage().count(), 0) << x;
   }
-  SetClip(10.0, 10.0, -20.0, 20.0);
-  DrawRectangle(0.0, 0.0, 400.0, 300.0, 1);
-  EXPECT_EQ(ReadPage().count(), 0);
+}
+
+// A clip with a negative side is the rectangle from its other corner: a negative width to the
+// left of x, a negative height to the other side of y than a positive one would take.
+TEST_F(Surface, ClipWithNegativeSidesIsTakenFromItsOtherCorner) {
+  // Device units: the top is taken at y + h, so a positive height runs down from there and a
+  // negative one up. Columns left..right, rows top..bottom, all inclusive.
+  struct Dots {
+    double x, y, w, h;
+    int left, right, top, bottom;
+  } dots[] = {{100.0, 80.0, -30.0, 20.0, 70, 100, 100, 120},
+              {100.0, 80.0, 30.0, -20.0, 100, 130, 40, 60},
+              {100.0, 80.0, -30.0, -20.0, 70, 100, 40, 60}};
+  for (const Dots& c : dots) {
+    SCOPED_TRACE(testing::Message() << c.w << " x " << c.h);
+    GSF = 0;
+    DotWindow();
+    PlotSetup(1, 1, 1);
+    SetClip(c.x, c.y, c.w, c.h);
+    DrawRectangle(0.0, 0.0, 400.0, 300.0, 1);
+    const Page p = ReadPage();
+    for (int y = 0; y < 200; y++)
+      for (int x = 0; x < 200; x++)
+        ASSERT_EQ(p.ink(x, y), x >= c.left && x <= c.right && y >= c.top && y <= c.bottom)
+            << x << "," << y;
+  }
+  // Inches (y up): the same area as the clip with positive sides from the opposite corner.
+  const double sides[][2] = {{-2.0, 1.0}, {2.0, -1.5}, {-2.0, -1.5}};
+  for (const auto& wh : sides) {
+    SCOPED_TRACE(testing::Message() << wh[0] << " x " << wh[1]);
+    Page pages[2];
+    for (int i = 0; i < 2; ++i) {
+      GSF = 1.0;  // 100 dots per inch exactly
+      ASSERT_EQ(Window(1, 7.0, 9.0), 0);
+      PlotSetup(1, 1, 1);
+      if (i == 0)
+        SetClip(3.0 + std::min(wh[0], 0.0), 4.0 + std::min(wh[1], 0.0), std::fabs(wh[0]),
+                std::fabs(wh[1]));
+      else
+        SetClip(3.0, 4.0, wh[0], wh[1]);
+      DrawRectangle(-10.0, -10.0, 30.0, 30.0, 1);
+      pages[i] = ReadPage();
+    }
+    EXPECT_GT(pages[1].count(), 10000);
+    EXPECT_TRUE(pages[1] == pages[0]);
+    EXPECT_TRUE(pages[1].ink(Xcomp(3.0), Ycomp(4.0))) << "the given point is a corner";
+  }
 }
 
 TEST_F(Surface, NoDisplayFailsWithAMessage) {
@@ -191,6 +241,68 @@ TEST_F(Surface, NoDisplayFailsWithAMessage) {
   EXPECT_NE(out.find("ERROR: tp: cannot open X display\n"), std::string::npos) << out;
   EXPECT_EQ(initialized, 0);
   ClosePlot();
+}
+
+// A server that refuses the first connections (here: a display whose socket appears only
+// after a short delay) is tried again with short pauses; one that never answers fails the
+// plot within about half a second.
+TEST_F(Surface, RefusedDisplayConnectionsAreTriedAgain) {
+  const std::string old = std::getenv("DISPLAY");
+  const std::string real = "/tmp/.X11-unix/X" + old.substr(old.find(':') + 1);
+  ASSERT_EQ(access(real.c_str(), F_OK), 0) << real;
+  int n = h4test::PrivateServer::FreeDisplayNumber();
+  std::string late = "/tmp/.X11-unix/X" + std::to_string(n);
+  while (access(late.c_str(), F_OK) == 0) late = "/tmp/.X11-unix/X" + std::to_string(++n);
+  setenv("DISPLAY", (":" + std::to_string(n)).c_str(), 1);
+  std::thread appear([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(symlink(real.c_str(), late.c_str()), 0);
+  });
+  const int r = Window(2, 400.0, 300.0);
+  appear.join();
+  unlink(late.c_str());
+  EXPECT_EQ(r, 0) << "the display that appeared after 150 ms was taken";
+  ExpectLineDraws();
+  ClosePlot();
+  // No display at all: the plot fails, bounded.
+  const auto start = std::chrono::steady_clock::now();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Window(2, 400.0, 300.0), -1);
+  testing::internal::GetCapturedStdout();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  setenv("DISPLAY", old.c_str(), 1);
+}
+
+// Plot statements are not flushed one by one: the drawing stays in the connection's buffer
+// until the page is read back, and XGetImage, a round trip, sends it first.
+TEST_F(Surface, DrawingIsFlushedOnlyByTheReadBack) {
+  DotWindow();
+  XSync(display, False);
+  Display* other = qx5test::TestDisplay();  // a second connection sees only what was sent
+  const auto snapshot = [&](Display* d) {
+    XImage* im = XGetImage(d, drawable, 0, 0, Width + 1, Height + 1, AllPlanes, ZPixmap);
+    std::vector<unsigned long> px;
+    for (int y = 0; y < static_cast<int>(Height) + 1; y += 3)
+      for (int x = 0; x < static_cast<int>(Width) + 1; x += 3) px.push_back(XGetPixel(im, x, y));
+    XDestroyImage(im);
+    return px;
+  };
+  const auto blank = snapshot(other);
+  PlotSetup(1, 1, 1);
+  for (int i = 0; i < 20; ++i) {
+    MoveTo(0.0, 3.0 * i);
+    LineTo(300.0, 3.0 * i);
+  }
+  DrawRectangle(30.0, 90.0, 60.0, 60.0, 1);
+  DrawArc(200.0, 200.0, 40.0, 0, 360, 1);
+  SetLineStyle(1);
+  SetLineWidth(3);
+  MoveTo(0.0, 300.0);
+  LineTo(400.0, 300.0);
+  EXPECT_TRUE(snapshot(other) == blank) << "nothing was sent yet";
+  const auto drawn = snapshot(display);  // the read-back of the page, as the capture does
+  EXPECT_FALSE(drawn == blank);
+  EXPECT_TRUE(snapshot(other) == drawn) << "the read-back sent the drawing first";
 }
 
 TEST_F(Surface, UnusableAndHugeWindowsFailAndTheNextPlotDraws) {
