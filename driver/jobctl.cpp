@@ -127,7 +127,8 @@ int StartPlot() {
         value = SETUPxdpi;
       else
         format = false;
-      char formatted[kCodeMax + 16];
+      // Room for the whole code plus the widest number a capped width or precision gives.
+      char formatted[kCodeMax + 2 * kMaxField + 16];
       const char* send = GRS[i];
       if (format && FormatCode(GRS[i], value, formatted, sizeof formatted) > 0) send = formatted;
       if (FPUTS(send, lp)) return 1;

@@ -100,6 +100,16 @@ TEST(JobCtl, FormatCodeFormatsOneIntegerConversionAndNothingElse) {
   EXPECT_EQ(std::string(big).substr(250), "    5|");
 }
 
+TEST(JobCtl, StartPlotSendsAWideFormattedStartStringWhole) {
+  PrinterEnv env;
+  env.OpenDevice();
+  qx5::FFbef = 0;
+  // ESC*r%200dS: the width of 200 must reach the printer whole, not cut at a code's size.
+  env.Codes(std::string(kPcl) + "7GRS[0] 9 27 42 114 37 50 48 48 100 83\n5GRSRW 1 0\n");
+  EXPECT_EQ(qx5::StartPlot(), 0);
+  env.ExpectSent("\x1b*r" + std::string(196, ' ') + "2550S");
+}
+
 TEST(JobCtl, StartPlot) {
   PrinterEnv env;
   env.OpenDevice();
