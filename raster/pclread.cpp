@@ -10,6 +10,9 @@ constexpr unsigned char kEsc = 0x1B;
 constexpr unsigned char kFormFeed = 0x0C;
 // Longest decoded row: a delta offset beyond it is taken as a broken row.
 constexpr size_t kMaxRowBytes = 1 << 20;
+// Widest raster a printer is told of (ESC*r#S): larger declarations count as this, so that a
+// broken width never makes every compressed row huge.
+constexpr int kMaxRasterDots = 65535;
 
 bool IsParameterChar(unsigned char c) {
   return c >= '!' && c <= '/';
@@ -123,7 +126,7 @@ class Reader {
         page_.palette = value;
         page_.palette_set = true;
       } else if (cmd == 'S') {
-        page_.width_dots = value > 0 ? value : 0;
+        page_.width_dots = value > 0 ? (value < kMaxRasterDots ? value : kMaxRasterDots) : 0;
       } else if (cmd == 'B' || cmd == 'C') {
         if (row_.planes > 0) EndRow();
       }

@@ -109,6 +109,14 @@ TEST(PclRead, MalformedInputIsSkippedSafely) {
   auto pages = qx5::ReadPcl(cases[0]);
   ASSERT_EQ(pages.size(), 1u);
   EXPECT_EQ(pages[0].max_row_bytes, 2);
+  // A huge declared raster width fills compressed rows only to the widest raster a printer
+  // takes (65535 dots), never to gigabytes.
+  pages = qx5::ReadPcl(Esc("*r2099999999S") + Esc("*b3M") + Esc("*b2W") +
+                       std::string("\x00\x01", 2) + Esc("*b0W"));
+  ASSERT_EQ(pages.size(), 1u);
+  ASSERT_EQ(pages[0].rows.size(), 2u);
+  EXPECT_EQ(pages[0].max_row_bytes, (65535 + 7) / 8);
+  EXPECT_EQ(pages[0].dots(), 65535);
 }
 
 // The bytes of one plane row as decoded.
