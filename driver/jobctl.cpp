@@ -61,17 +61,17 @@ int FieldNumber(const char*& c) {
 size_t IntConversion(const char* c, int value, std::string& num) {
   if (c[0] != '%') return 0;
   const char* p = c + 1;
-  std::string spec = "%";
-  while (*p != '\0' && std::strchr("-+ 0", *p) != nullptr) spec += *p++;
-  if (*p >= '0' && *p <= '9') spec += std::to_string(FieldNumber(p));
+  std::string format = "%";
+  while (*p != '\0' && std::strchr("-+ 0", *p) != nullptr) format += *p++;
+  if (*p >= '0' && *p <= '9') format += std::to_string(FieldNumber(p));
   if (*p == '.') {
     ++p;
-    spec += "." + std::to_string(FieldNumber(p));
+    format += "." + std::to_string(FieldNumber(p));
   }
   if (*p != 'd' && *p != 'i') return 0;
-  spec += 'd';
+  format += 'd';
   char buf[2 * kMaxField + 16];
-  const int n = std::snprintf(buf, sizeof buf, spec.c_str(), value);
+  const int n = std::snprintf(buf, sizeof buf, format.c_str(), value);
   num.assign(buf, n > 0 ? std::min(static_cast<size_t>(n), sizeof buf - 1) : 0);
   return static_cast<size_t>(p + 1 - c);
 }
