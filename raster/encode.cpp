@@ -243,7 +243,7 @@ int SendAsDrawn(Source& src, const Shape& pg, int mode) {
   const int r = pg.W % 8;
   const int used = nb < BYTE_WIDE ? nb : BYTE_WIDE;  // image bytes that reach the row
   const int len = pg.colour ? BYTE_WIDE : used;
-  if (!Fits(pg.colour ? pg.W : 0) || len > kRasterMax) return 1;
+  if (!Fits(pg.colour ? pg.W : 0)) return 1;  // len is at most BYTE_WIDE, which Fits bounds
   const int out_planes = pg.colour ? kOutPlanes : 1;
   const bool deep = pg.depth >= 8;
   if (pg.colour)
