@@ -14,6 +14,7 @@
 #include "driver/plotrequest.hpp"
 #include "driver/srvmsg.hpp"
 #include "lib/configman.hpp"
+#include "lib/message.hpp"
 #include "printers/config.hpp"
 #include "raster/encode.hpp"
 // Xlib last.

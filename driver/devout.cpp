@@ -10,6 +10,7 @@
 
 #include "driver/loop.hpp"
 #include "driver/signals.hpp"
+#include "lib/message.hpp"
 #include "lib/paths.hpp"
 
 namespace qx5 {
@@ -68,9 +69,7 @@ int FPUTS(const char* str, FILE* stream) {
     DisarmAlarm();
   }
   if (ret == EOF || SigAlarm == 1) {
-    std::printf("%s: FPUTS failed - ret = %d  SigAlarm = %d\n", XEQNAME, ret,
-                static_cast<int>(SigAlarm));
-    std::fflush(stdout);
+    Say("%s: FPUTS failed - ret = %d  SigAlarm = %d\n", XEQNAME, ret, static_cast<int>(SigAlarm));
     return 1;
   }
   return 0;
@@ -108,8 +107,7 @@ int ReopenDevice(bool flush_first) {
     lp = nullptr;
   }
   if (OpenDevice() == 0) return 0;
-  std::printf("ERROR: %s: unable to open %s\n", XEQNAME, RootPath(device).c_str());
-  std::fflush(stdout);
+  Say("ERROR: %s: unable to open %s\n", XEQNAME, RootPath(device).c_str());
   return 1;
 }
 

@@ -17,11 +17,11 @@
 #include "driver/textjob.hpp"
 #include "lib/configman.hpp"
 #include "lib/ioctl.hpp"
+#include "lib/message.hpp"
 #include "lib/paths.hpp"
 #include "printers/config.hpp"
 
 namespace qx5 {
-char XEQNAME[40];
 int PrinterNumber = 0;
 int serialsetting = -1;
 int UseSerial = 0;
@@ -40,17 +40,11 @@ int DecimalArg(const char* text) {
   return static_cast<int>(v);
 }
 
-void Say(const char* format, const char* arg = nullptr) {
-  std::printf(format, XEQNAME, arg);
-  std::fflush(stdout);
-}
-
 // The last record: whatever smsgp holds, as the exit kind of this printer.
 [[noreturn]] void Exit() {
-  Say("%s: Done with exit\n");
+  Say("%s: Done with exit\n", XEQNAME);
   smsgp.cmd = ExitKind(PrinterNumber);
   SendServerMessage();
-  std::fflush(stdout);
   std::exit(0);
 }
 
@@ -91,7 +85,7 @@ bool PrinterReady() {
   if (DidInit == 0) {
     if (InitPrinter() != 0) {
       smsgp.status = ST_DEVICE;
-      Say("ERROR: %s: Unable to do Initialization\n");
+      Say("ERROR: %s: Unable to do Initialization\n", XEQNAME);
       return false;
     }
     DidInit = 1;
@@ -128,10 +122,9 @@ void RemoveRequestFile() {
 }  // namespace
 
 void usage(const char* prog) {
-  std::printf("\n\n");
-  std::printf("Usage: %s printid device ps ioctl \"description\"\n", prog ? prog : "qx5lp");
-  std::printf("\n\n");
-  std::fflush(stdout);
+  Say("\n\n");
+  Say("Usage: %s printid device ps ioctl \"description\"\n", prog ? prog : "qx5lp");
+  Say("\n\n");
   std::exit(0);
 }
 
@@ -139,10 +132,10 @@ int DoLoop(char**) {
   if (GetServerMessage() < 0) {
     if (StopSignal != 0) {
       // A clean stop: the exit message carries the last record with status 0.
-      Say("%s: stopped by signal %s\n", SignalName(StopSignal));
+      Say("%s: stopped by signal %s\n", XEQNAME, SignalName(StopSignal));
       smsgp.status = ST_DONE;
     } else {
-      Say("ERROR: %s: error in message system\n");
+      Say("ERROR: %s: error in message system\n", XEQNAME);
     }
     return 0;
   }
@@ -169,6 +162,7 @@ int DoLoop(char**) {
 }
 
 void DriverMain(int argc, char** argv) {
+  OpenStandardDescriptors();
   InstallSignals();
   if (argc != 6) usage(argc > 0 ? argv[0] : nullptr);
   PrinterNumber = DecimalArg(argv[1]);
@@ -178,17 +172,17 @@ void DriverMain(int argc, char** argv) {
   std::snprintf(XEQNAME, sizeof XEQNAME, "%s", argv[5]);
 
   if (GetAttachedServer() == 0) {
-    Say("ERROR: %s: could not attach to server...exiting\n");
+    Say("ERROR: %s: could not attach to server...exiting\n", XEQNAME);
     std::exit(0);
   }
   const std::string devpath = RootPath(device);
   if (CheckFile(devpath.c_str()) == 0) {
-    Say("ERROR: %s: device does not exist %s\n", devpath.c_str());
+    Say("ERROR: %s: device does not exist %s\n", XEQNAME, devpath.c_str());
     smsgp.status = ST_DEVICE;
     Exit();
   }
   if (OpenDevice() != 0) {
-    Say("ERROR: %s: unable to open %s\n", devpath.c_str());
+    Say("ERROR: %s: unable to open %s\n", XEQNAME, devpath.c_str());
     smsgp.status = ST_DEVICE;
     Exit();
   }
@@ -198,7 +192,7 @@ void DriverMain(int argc, char** argv) {
     IOCTLbaudrate(fdlp, serialsetting);
     UseSerial = 1;
   }
-  Say("\nQX5 PRINTER DRIVER: \"%s\" at %s\n\n", devpath.c_str());
+  Say("\nQX5 PRINTER DRIVER: \"%s\" at %s\n\n", XEQNAME, devpath.c_str());
   InitConfigure();
   ReadCodes(XEQNAME);
   FFaft = FFbef = SETUPfeed == 0 ? 1 : 0;
@@ -209,7 +203,7 @@ void DriverMain(int argc, char** argv) {
   }
 
   CloseSysgen();
-  Say("\n%s: start exit\n");
+  Say("\n%s: start exit\n", XEQNAME);
   if (lp != nullptr) {
     __fpurge(lp);
     std::fclose(lp);

@@ -3,7 +3,6 @@
 
 namespace qx5 {
 
-extern char XEQNAME[40];
 extern int PrinterNumber;
 extern int serialsetting;
 extern int UseSerial;

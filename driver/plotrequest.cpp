@@ -8,6 +8,7 @@
 #include "driver/loop.hpp"
 #include "driver/srvmsg.hpp"
 #include "geometry/mapping.hpp"
+#include "lib/message.hpp"
 #include "plotlang/grammar.hpp"
 #include "printers/config.hpp"
 #include "printers/paper.hpp"
@@ -67,14 +68,12 @@ int RasterWidthFor(int brand, int previous) {
 namespace {
 
 void PrintLine(const char* format, const char* title) {
-  std::printf(format, title, XEQNAME);
-  std::fflush(stdout);
+  Say(format, title, XEQNAME);
 }
 
 void PlotFailed(const char* what) {
   smsgp.status = ST_PLOT;
-  std::printf("ERROR: %s: %s\n", XEQNAME, what);
-  std::fflush(stdout);
+  Say("ERROR: %s: %s\n", XEQNAME, what);
 }
 
 // 0 when the page went out (or the page type sends none), 1 when a write failed.
@@ -112,8 +111,7 @@ void PlotRequest() {
   int e = DrawPlot(name);
   if (e != 0) {
     smsgp.status = ST_PLOT;
-    std::printf("ERROR: %s: error %d\n", XEQNAME, e);
-    std::fflush(stdout);
+    Say("ERROR: %s: error %d\n", XEQNAME, e);
   } else if (DisplayLost()) {
     // What was drawn cannot be read back; no graphics are started.
     PlotFailed("the X display connection was lost");

@@ -15,6 +15,7 @@
 #include "driver/devout.hpp"
 #include "driver/loop.hpp"
 #include "driver/signals.hpp"
+#include "lib/message.hpp"
 #include "lib/paths.hpp"
 
 namespace qx5 {
@@ -86,7 +87,7 @@ int GetAttachedServer() {
   const std::string path = RootPath(kServerPath);
   const key_t key = ftok(path.c_str(), kServerProj);
   if (key == static_cast<key_t>(-1)) {
-    std::printf("%s: Unable to create XSERVER message key from %s\n", XEQNAME, path.c_str());
+    Say("%s: Unable to create XSERVER message key from %s\n", XEQNAME, path.c_str());
     return 0;
   }
   SrvKey = static_cast<int>(key);
@@ -112,7 +113,7 @@ int SendServerMessage() {
     const int err = errno;
     if (err == EINTR) continue;
     if (err != EAGAIN || Clock::now() >= deadline) {
-      std::printf("%s: msgsnd error to XSERVER - errno = %d\n", XEQNAME, err);
+      Say("%s: msgsnd error to XSERVER - errno = %d\n", XEQNAME, err);
       return -1;
     }
     const struct timespec nap = {0, pause_ms * 1000000L};
@@ -139,7 +140,7 @@ int GetServerMessage() {
   }
   LetStopSignalsIn(false);
   if (got >= 0) return rmsgp.status;
-  if (StopSignal == 0) std::printf("%s: msgrcv err from XSERVER - errno = %d\n", XEQNAME, err);
+  if (StopSignal == 0) Say("%s: msgrcv err from XSERVER - errno = %d\n", XEQNAME, err);
   return -1;
 }
 

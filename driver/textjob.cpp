@@ -15,6 +15,7 @@
 #include "driver/jobctl.hpp"
 #include "driver/loop.hpp"
 #include "driver/srvmsg.hpp"
+#include "lib/message.hpp"
 #include "lib/paths.hpp"
 #include "lib/regfile.hpp"
 #include "lib/shellrun.hpp"
@@ -32,19 +33,13 @@ constexpr int kPrintLineRead = 499;  // 498 characters and the NUL
 constexpr int kPrintLineLimit = 500;
 constexpr int kOneLineLimit = 200;
 
-void Say(const char* format, const char* arg) {
-  std::printf(format, XEQNAME, arg);
-  std::fflush(stdout);
-}
-
 // A request failure: status 9 and its line.
 void Fail(const char* what, const char* file = nullptr) {
   smsgp.status = ST_DEVICE;
   if (file != nullptr)
-    std::printf("ERROR: %s: Unable to do %s for %s\n", XEQNAME, what, file);
+    Say("ERROR: %s: Unable to do %s for %s\n", XEQNAME, what, file);
   else
-    std::printf("ERROR: %s: Unable to do %s\n", XEQNAME, what);
-  std::fflush(stdout);
+    Say("ERROR: %s: Unable to do %s\n", XEQNAME, what);
 }
 
 // This driver's own temporary file of the conversion: the fixed name and PrinterNumber + 1.
@@ -72,7 +67,7 @@ std::string ShellQuote(const std::string& path) {
 int CreateOwnFile(const std::string& path) {
   ::unlink(path.c_str());
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) Say("ERROR: %s: unable to create %s\n", path.c_str());
+  if (fd < 0) Say("ERROR: %s: unable to create %s\n", XEQNAME, path.c_str());
   return fd;
 }
 
@@ -83,7 +78,7 @@ bool StillOwnFile(const std::string& path, int fd) {
   if (::lstat(path.c_str(), &at) == 0 && ::fstat(fd, &own) == 0 && S_ISREG(at.st_mode) &&
       at.st_dev == own.st_dev && at.st_ino == own.st_ino)
     return true;
-  Say("ERROR: %s: %s was replaced during the conversion\n", path.c_str());
+  Say("ERROR: %s: %s was replaced during the conversion\n", XEQNAME, path.c_str());
   return false;
 }
 
@@ -92,26 +87,22 @@ bool StillOwnFile(const std::string& path, int fd) {
 bool RunFilter(const std::string& in, const std::string& out) {
   // Without a filter the shell would run the input file itself as the command.
   if (SETUPeuc_filter[0] == '\0') {
-    Say("ERROR: %s: no FILTER code to convert %s\n", in.c_str());
+    Say("ERROR: %s: no FILTER code to convert %s\n", XEQNAME, in.c_str());
     return false;
   }
   std::string cmd = std::string(SETUPeuc_filter) + " " + ShellQuote(in) + " >" + ShellQuote(out);
   if (in.size() >= PATH_MAX || out.size() >= PATH_MAX || cmd.size() >= sizeof s) {
-    std::printf("ERROR: %s: FILTER command too long (%zu characters) for %s\n", XEQNAME, cmd.size(),
-                in.c_str());
-    std::fflush(stdout);
+    Say("ERROR: %s: FILTER command too long (%zu characters) for %s\n", XEQNAME, cmd.size(),
+        in.c_str());
     return false;
   }
   std::memcpy(s, cmd.c_str(), cmd.size() + 1);
-  std::fflush(stdout);
   switch (RunShell(s, ALARM_SEC)) {
     case kShellNotRun:
-      Say("ERROR: %s: unable to run %s\n", s);
+      Say("ERROR: %s: unable to run %s\n", XEQNAME, s);
       return false;
     case kShellTimedOut:
-      std::printf("ERROR: %s: FILTER did not finish within %d seconds: %s\n", XEQNAME, ALARM_SEC,
-                  s);
-      std::fflush(stdout);
+      Say("ERROR: %s: FILTER did not finish within %d seconds: %s\n", XEQNAME, ALARM_SEC, s);
       return false;
   }
   return true;
@@ -157,7 +148,7 @@ FILE* JCFile(const char* name) {
   // would be printed, so the request fails. (Its exit status decides nothing: converters
   // report failure for a stray byte and still convert the rest.)
   if (FileSize(fd) == 0 && CheckFileLen(name) > 0) {
-    Say("ERROR: %s: FILTER wrote nothing for %s\n", name);
+    Say("ERROR: %s: FILTER wrote nothing for %s\n", XEQNAME, name);
     ::close(fd);
     return nullptr;
   }
@@ -201,8 +192,7 @@ int CheckFileLen(const char* path) {
 
 void PrintRequest() {
   const std::string title(FieldText(rmsgp.title, sizeof rmsgp.title));
-  std::printf("Start Print: %s on %s\n", title.c_str(), XEQNAME);
-  std::fflush(stdout);
+  Say("Start Print: %s on %s\n", title.c_str(), XEQNAME);
   // The request's file is checked first, on every printer: only a regular file is read (a
   // FIFO or a device would block or never end), and the conversion runs only on one.
   const std::string name(FieldText(rmsgp.name, sizeof rmsgp.name));
@@ -237,8 +227,7 @@ void PrintRequest() {
   }
   std::fclose(f);
   ReopenDevice(false);
-  std::printf("End Print: %s on %s\n", title.c_str(), XEQNAME);
-  std::fflush(stdout);
+  Say("End Print: %s on %s\n", title.c_str(), XEQNAME);
 }
 
 void PrintLineRequest() {

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "render/plotfonts.hpp"
+#include "lib/message.hpp"
 
 namespace qx5 {
 

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "driver/loop.hpp"
 #include "lib/alloc.hpp"
 #include "lib/configman.hpp"
 #include "lib/def_db.hpp"
+#include "lib/message.hpp"
 #include "lib/paths.hpp"
 
 namespace qx5 {
@@ -59,8 +59,7 @@ int LoadDbFile(const char* fixed, const char* tag, int max, char** block, int* s
   FILE* f = nullptr;
   if (::stat(path.c_str(), &st) == 0) f = DFfopen("InitSwitchDb", path.c_str(), "r");
   if (f == nullptr) {
-    std::printf("%s: Missing switch file: %s\n", XEQNAME, path.c_str());
-    std::fflush(stdout);
+    Say("%s: Missing switch file: %s\n", XEQNAME, path.c_str());
     return 0;
   }
   const int want = st.st_size < max ? static_cast<int>(st.st_size) : max;

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "driver/loop.hpp"
+#include "lib/message.hpp"
 
 namespace qx5 {
 
@@ -35,9 +35,8 @@ FILE* FopenRegular(const char* path, int* notRegular) {
 }
 
 void SayUnableToOpen(const char* path, int notRegular) {
-  std::printf("ERROR: %s: unable to open %s\n", XEQNAME, path);
-  if (notRegular) std::printf("ERROR: %s: %s: %s\n", XEQNAME, path, kNotRegularFile);
-  std::fflush(stdout);
+  Say("ERROR: %s: unable to open %s\n", XEQNAME, path);
+  if (notRegular) Say("ERROR: %s: %s: %s\n", XEQNAME, path, kNotRegularFile);
 }
 
 }  // namespace qx5

@@ -4,6 +4,7 @@
 
 #include "geometry/mapping.hpp"
 #include "geometry/markers.hpp"
+#include "lib/message.hpp"
 #include "lib/regfile.hpp"
 #include "plotlang/lexer.hpp"
 #include "render/plotfonts.hpp"
@@ -219,8 +220,7 @@ int DrawPlot(const char* path) {
   char line[500];
   while (std::fgets(line, sizeof line, f) != nullptr) {
     if (expr(line) != 0) {
-      std::printf("Getplot: error in %s\n", line);
-      std::fflush(stdout);
+      Say("Getplot: error in %s\n", line);
       std::fclose(f);
       return -3;
     }

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/loop.hpp"
+#include "lib/message.hpp"
 #include "printers/config.hpp"
 #include "printers/datafile.hpp"
 
@@ -52,8 +52,7 @@ constexpr char kReload[] = "ReadCodeFile";
 constexpr size_t kReloadLen = sizeof kReload - 1;
 
 void Complain(const char* what, const char* line) {
-  std::printf("%s: %s\n%s", XEQNAME, what, line);
-  std::fflush(stdout);
+  Say("%s: %s\n%s", XEQNAME, what, line);
 }
 
 // One command line of the code file: name, count, then the code bytes (decimal values in
@@ -131,8 +130,7 @@ int Translate(char* line, int maxlen, size_t cap, bool reload) {
   std::memcpy(line, work, out);
   line[out] = '\0';
   if (reload && out == kReloadLen && std::memcmp(work, kReload, kReloadLen) == 0) {
-    std::printf("Reading code file again: %s\n", SETUPcode);
-    std::fflush(stdout);
+    Say("Reading code file again: %s\n", SETUPcode);
     ReadCodeFile(SETUPcode, work);
     SetPrinterCodes(work);
     line[0] = '\0';
@@ -222,9 +220,7 @@ int SetPrinterCodes(char* scratch) {
                          {"COMPRESS", COMPRESS, &COMPRESSct}};
   for (const Code& c : raster) GetConstants(c.name, c.dst, c.len);
   if (COMPRESSct != 0 && CompressionMode() == 0) {
-    std::printf("%s: 8COMPRESS takes one byte, 2 or 3: raster rows are sent uncompressed\n",
-                XEQNAME);
-    std::fflush(stdout);
+    Say("%s: 8COMPRESS takes one byte, 2 or 3: raster rows are sent uncompressed\n", XEQNAME);
   }
   if (SETUPlang == 'K') {
     int filterLen = 0;

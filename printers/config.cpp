@@ -13,6 +13,7 @@
 #include "driver/loop.hpp"
 #include "lib/alloc.hpp"
 #include "lib/configman.hpp"
+#include "lib/message.hpp"
 #include "lib/paths.hpp"
 #include "printers/codefile.hpp"
 #include "printers/datafile.hpp"
@@ -56,7 +57,7 @@ int FirstLetter(char* word) {
 }
 
 void Unknown(const char* what, const char* word, const char* fallback) {
-  std::printf("%s: Unknown %s (%s) - Using %s\n", XEQNAME, what, word, fallback);
+  Say("%s: Unknown %s (%s) - Using %s\n", XEQNAME, what, word, fallback);
 }
 
 }  // namespace
@@ -106,8 +107,7 @@ int DoSETUP(const char* text) {
   while (count >= 5 && count < 9 && ScanInt(&p, &nums[count - 5])) ++count;
   while (count >= 9 && count < kFields && ScanWord(&p, opt[count - 9], kWordMax) != 0) ++count;
   if (count < 9) {
-    std::printf("%s: Bad CONFIG line: %s\n", XEQNAME, text);
-    std::fflush(stdout);
+    Say("%s: Bad CONFIG line: %s\n", XEQNAME, text);
     return 0;
   }
 
@@ -151,19 +151,18 @@ int DoSETUP(const char* text) {
     GetInt(count, 1, "Pen Count", opt[0], &SETUPpenct, 2);
     GetInt(count, 2, "HP-GL Version", opt[1], &SETUPversion, 0);
   }
-  std::fflush(stdout);
   return 1;
 }
 
 int GetInt(int count, int index, const char* label, const char* text, int* out, int deflt) {
   if (count < index + 9 || text == nullptr) {
-    std::printf("%s: Missing %s - Using %d\n", XEQNAME, label, deflt);
+    Say("%s: Missing %s - Using %d\n", XEQNAME, label, deflt);
     *out = deflt;
     return 1;
   }
   const char* p = text;
   if (!ScanInt(&p, out)) {
-    std::printf("%s: Unknown %s (%s) - Using %d\n", XEQNAME, label, text, deflt);
+    Say("%s: Unknown %s (%s) - Using %d\n", XEQNAME, label, text, deflt);
     *out = deflt;
   }
   return 0;

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/loop.hpp"
+#include "lib/message.hpp"
 #include "lib/paths.hpp"
 
 namespace qx5 {
@@ -33,8 +33,7 @@ FILE* OPENDATAFILE(const char* name) {
   FILE* f = OpenIn("/u/qx5/usr_data/printers/", name);
   if (f == nullptr) f = OpenIn("/u/qx5/def_data/printers/", name);
   if (f == nullptr) {
-    std::printf("%s: Could not open file: %s\n", XEQNAME, name);
-    std::fflush(stdout);
+    Say("%s: Could not open file: %s\n", XEQNAME, name);
   }
   return f;
 }

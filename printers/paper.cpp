@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "driver/devout.hpp"
-#include "driver/loop.hpp"
 #include "lib/alloc.hpp"
+#include "lib/message.hpp"
 #include "printers/codefile.hpp"
 #include "printers/config.hpp"
 #include "printers/datafile.hpp"
@@ -74,16 +74,14 @@ int GetPageSize(const char* name, int) {
       PAPERwIN *= 1 / 25.4;
       PAPERhIN *= 1 / 25.4;
     } else if (std::strcmp(units, "IN") != 0) {
-      std::printf("%s: Unknown units for PAPER width & height: %s\n", XEQNAME, units);
-      std::fflush(stdout);
+      Say("%s: Unknown units for PAPER width & height: %s\n", XEQNAME, units);
     }
     std::memcpy(found, word, sizeof found);
     break;
   }
   std::fclose(f);
   if (found[0] == '\0') {
-    std::printf("%s: Could not find paper size: %s\n", XEQNAME, name);
-    std::fflush(stdout);
+    Say("%s: Could not find paper size: %s\n", XEQNAME, name);
     return 0;
   }
   CopyName(SETUPpaper, sizeof SETUPpaper, found);
@@ -95,9 +93,7 @@ int GetPageSize(const char* name, int) {
   }
   int n = PaperCode(found, "SZ", code, sizeof code);
   if (n > 0) {
-    std::printf("Sending pagesize for %s: %d%s\n", found, static_cast<unsigned char>(code[0]),
-                code + 1);
-    std::fflush(stdout);
+    Say("Sending pagesize for %s: %d%s\n", found, static_cast<unsigned char>(code[0]), code + 1);
     WRITE(lp, code, n);
   }
   return 1;

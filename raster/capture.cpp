@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "geometry/mapping.hpp"
+#include "lib/message.hpp"
 #include "render/surface.hpp"
 
 namespace qx5 {
@@ -76,23 +77,21 @@ int PixmapDepth() {
 }
 
 int GetBits(int x, int y, int w, int h, bool colour) {
-  std::printf("XGetImage: Depending on color settings, the CPU may be at 100%% for up to 1 min.\n");
+  Say("XGetImage: Depending on color settings, the CPU may be at 100%% for up to 1 min.\n");
   time_t start = std::time(nullptr);
   ReadRect(x, y, w, h, colour);
   time_t end = std::time(nullptr);
-  std::printf("XGetImage elapsed time = %d secs\n", static_cast<int>(end - start));
-  std::printf("Done with XGetImage.\n");
+  Say("XGetImage elapsed time = %d secs\n", static_cast<int>(end - start));
+  Say("Done with XGetImage.\n");
   if (image == nullptr) {
-    std::fflush(stdout);
     return 0;
   }
-  std::printf("GetBits...............\n");
-  std::printf("Width, Height, POFF, AllPlanes = %d, %d, %d %lu\n", static_cast<int>(Width),
-              static_cast<int>(Height), XYPixmap, PagePlanes(colour));
-  std::printf("image->height, width, depth, bytes_per_line = %d, %d, %d, %d\n", image->height,
-              image->width, image->depth, image->bytes_per_line);
-  std::printf("......................\n");
-  std::fflush(stdout);
+  Say("GetBits...............\n");
+  Say("Width, Height, POFF, AllPlanes = %d, %d, %d %lu\n", static_cast<int>(Width),
+      static_cast<int>(Height), XYPixmap, PagePlanes(colour));
+  Say("image->height, width, depth, bytes_per_line = %d, %d, %d, %d\n", image->height, image->width,
+      image->depth, image->bytes_per_line);
+  Say("......................\n");
   return 1;
 }
 

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "driver/devout.hpp"
-#include "driver/loop.hpp"
 #include "driver/plotrequest.hpp"
 #include "geometry/mapping.hpp"
+#include "lib/message.hpp"
 #include "printers/codefile.hpp"
 #include "printers/config.hpp"
 #include "raster/capture.hpp"
@@ -46,8 +46,7 @@ struct View {
 };
 
 void Fail(const char* what) {
-  std::printf("ERROR: %s: %s\n", XEQNAME, what);
-  std::fflush(stdout);
+  Say("ERROR: %s: %s\n", XEQNAME, what);
 }
 
 // Where the page comes from: an image already in memory, or the page pixmap, read in bands.

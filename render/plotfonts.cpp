@@ -5,17 +5,16 @@
 #include <cstring>
 #include <string>
 
-#include "driver/loop.hpp"
 #include "lib/alloc.hpp"
 #include "lib/configman.hpp"
 #include "lib/dbswitch.hpp"
 #include "lib/def_db.hpp"
+#include "lib/message.hpp"
 #include "render/surface.hpp"
 
 namespace qx5 {
 PlotFontInfo PFI[40];
 int PFIinit = 0;
-int QX5LANG = 0;
 const char* DefaultFontE = "-*-courier-bold-o-normal-*-14-*-iso8859-1";
 const char* DefaultFontK = "-*-fixed-medium-r-normal--14-*";
 const char* DefaultPtr = DefaultFontE;
@@ -68,9 +67,7 @@ int ReadPlotFontsFile(char letter) {
   std::string tried;
   FILE* f = OpenUserOrDefault("misc", file, &tried);
   if (f == nullptr) {
-    std::printf("\nMissing plot fonts file: %s\nUsing default font: %s\n", tried.c_str(),
-                DefaultPtr);
-    std::fflush(stdout);
+    Say("\nMissing plot fonts file: %s\nUsing default font: %s\n", tried.c_str(), DefaultPtr);
     return 0;
   }
   int n = 0;
@@ -90,9 +87,8 @@ XFontSet CreateFontSet(const char* name) {
   char* deflt = nullptr;
   XFontSet set = XCreateFontSet(display, name, &missing, &count, &deflt);
   if (set != nullptr && count > 0) {
-    for (int i = 0; i < count; i++) std::printf(" Missing charset: %s\n", missing[i]);
-    std::printf("Printer Default string for missing charsets is: %s\n", deflt ? deflt : "");
-    std::fflush(stdout);
+    for (int i = 0; i < count; i++) Say(" Missing charset: %s\n", missing[i]);
+    Say("Printer Default string for missing charsets is: %s\n", deflt ? deflt : "");
   }
   if (missing != nullptr) XFreeStringList(missing);
   return set;
@@ -115,9 +111,8 @@ void LoadEntry(PlotFontInfo& e) {
     if (Loaded(e)) return;
   }
   e.failed = 1;
-  std::printf("ERROR: %s: cannot load the plot font %s nor the default font %s\n", XEQNAME, e.name,
-              DefaultPtr);
-  std::fflush(stdout);
+  Say("ERROR: %s: cannot load the plot font %s nor the default font %s\n", XEQNAME, e.name,
+      DefaultPtr);
 }
 
 }  // namespace
@@ -127,8 +122,7 @@ void InitPlotFonts() {
   QX5LANG = IntConf(0);
   std::setlocale(LC_ALL, "english");
   if (QX5LANG == kKanji) {
-    std::printf("%s: setlocale for KANJI\n", "InitPlotFonts");
-    std::fflush(stdout);
+    Say("%s: setlocale for KANJI\n", "InitPlotFonts");
     std::setlocale(LC_COLLATE, "ja_JP.EUC");
     std::setlocale(LC_CTYPE, "ja_JP.EUC");
   }

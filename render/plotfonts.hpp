@@ -15,7 +15,6 @@ struct PlotFontInfo {
 
 extern PlotFontInfo PFI[40];
 extern int PFIinit;
-extern int QX5LANG;
 extern const char* DefaultFontE;
 extern const char* DefaultFontK;
 extern const char* DefaultPtr;

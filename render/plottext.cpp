@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "geometry/mapping.hpp"
+#include "lib/message.hpp"
 #include "render/plotfonts.hpp"
 #include "render/surface.hpp"
 

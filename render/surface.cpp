@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "driver/loop.hpp"
 #include "geometry/mapping.hpp"
+#include "lib/message.hpp"
 #include "printers/config.hpp"
 #include "render/plotfonts.hpp"
 
@@ -52,8 +52,7 @@ int RecordXError(Display*, XErrorEvent* ev) {
 
 int ReportIOError(Display* d) {
   if (d == display) {
-    std::printf("ERROR: %s: X connection lost\n", XEQNAME);
-    std::fflush(stdout);
+    Say("ERROR: %s: X connection lost\n", XEQNAME);
     lost = true;
   }
   return 0;
@@ -65,8 +64,7 @@ void KeepRunning(Display* d, void*) {
 }
 
 int InitFailed(const char* why) {
-  std::printf("ERROR: %s: %s\n", XEQNAME, why);
-  std::fflush(stdout);
+  Say("ERROR: %s: %s\n", XEQNAME, why);
   return -1;
 }
 
@@ -186,17 +184,15 @@ int InitPlot(double, double, double width, double height) {
   if (refused != 0) {
     drawable = 0;
     if (refused < 0) return -1;  // the connection message is out already
-    std::printf("ERROR: %s: the X server refused a plot surface of %u x %u dots\n", XEQNAME,
-                Width + 1, Height + 1);
-    std::fflush(stdout);
+    Say("ERROR: %s: the X server refused a plot surface of %u x %u dots\n", XEQNAME, Width + 1,
+        Height + 1);
     return -1;
   }
   Window root;
   int x, y;
   unsigned w, h, border, d;
   if (!XGetGeometry(display, drawable, &root, &x, &y, &w, &h, &border, &d)) {
-    std::printf("XGetGeo error\n");
-    std::fflush(stdout);
+    Say("XGetGeo error\n");
     return -1;
   }
   gc = XCreateGC(display, drawable, 0, nullptr);

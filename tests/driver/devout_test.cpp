@@ -11,6 +11,7 @@
 #include <string>
 
 #include "driver/loop.hpp"
+#include "lib/message.hpp"
 #include "support/harness.hpp"
 
 namespace {

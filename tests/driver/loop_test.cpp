@@ -13,6 +13,7 @@
 
 #include "driver/devout.hpp"
 #include "driver/srvmsg.hpp"
+#include "lib/message.hpp"
 #include "queue_fixture.hpp"
 #include "support/harness.hpp"
 

@@ -16,6 +16,7 @@
 #include "driver/devout.hpp"
 #include "driver/loop.hpp"
 #include "driver/signals.hpp"
+#include "lib/message.hpp"
 #include "queue_fixture.hpp"
 #include "support/harness.hpp"
 

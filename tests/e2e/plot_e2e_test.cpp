@@ -12,6 +12,7 @@
 #include "driver/plotrequest.hpp"
 #include "geometry/mapping.hpp"
 #include "lib/configman.hpp"
+#include "lib/message.hpp"
 #include "plotlang/grammar.hpp"
 #include "printers/config.hpp"
 #include "raster/capture.hpp"

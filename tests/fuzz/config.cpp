@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "driver/loop.hpp"
+#include "lib/message.hpp"
 #include "tests/printers/fuzz_root.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "lib/message.hpp"
 #include "render/plotfonts.hpp"
 
 TEST(DFmalloc, ZeroFilledBlocksAndNullOnBadSize) {

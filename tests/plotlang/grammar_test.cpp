@@ -14,6 +14,7 @@
 #include "driver/loop.hpp"
 #include "driver/plotrequest.hpp"
 #include "geometry/mapping.hpp"
+#include "lib/message.hpp"
 #include "plotlang/grammar.hpp"
 #include "plotlang/lexer.hpp"
 #include "printers/config.hpp"

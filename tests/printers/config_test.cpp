@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "lib/configman.hpp"
+#include "lib/message.hpp"
 #include "printer_fixture.hpp"
 
 using h2test::PrinterEnv;

@@ -12,6 +12,7 @@
 #include "driver/devout.hpp"
 #include "driver/jobctl.hpp"
 #include "driver/loop.hpp"
+#include "lib/message.hpp"
 #include "printers/codefile.hpp"
 #include "printers/config.hpp"
 #include "printers/paper.hpp"

@@ -20,6 +20,7 @@
 #include "driver/loop.hpp"
 #include "driver/plotrequest.hpp"
 #include "geometry/mapping.hpp"
+#include "lib/message.hpp"
 #include "printers/config.hpp"
 #include "printers/paper.hpp"
 #include "render/plotfonts.hpp"

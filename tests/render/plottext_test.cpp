@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "lib/message.hpp"
 #include "render/plot_fixture.hpp"
 
 using namespace qx5;
