@@ -6,14 +6,13 @@
 #include "driver/devout.hpp"
 
 namespace qx5 {
-volatile sig_atomic_t StopSignal = 0;
 
 namespace {
 
 constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 void OnStopSignal(int sig) {
-  StopSignal = sig;
+  NoteStopSignal(sig);
   // The wait may not have begun yet (the signal came between the last look and msgrcv): the
   // alarm then interrupts it. alarm() is safe in a handler.
   alarm(1);

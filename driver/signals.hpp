@@ -4,10 +4,9 @@
 #pragma once
 #include <csignal>
 
-namespace qx5 {
+#include "lib/stop.hpp"
 
-// The stop signal received (SIGTERM, SIGINT or SIGHUP); 0 while none came.
-extern volatile sig_atomic_t StopSignal;
+namespace qx5 {
 
 // Ignores SIGPIPE, installs the stop handlers and holds the stop signals back; they are let in
 // only while the driver waits for the next request.

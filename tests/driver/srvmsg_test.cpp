@@ -165,7 +165,7 @@ TEST(ServerQueue, StopSignalEndsTheWaitOnly) {
   PrivateQueue q;
   qx5::InstallSignals();
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
-    qx5::StopSignal = 0;
+    qx5::ClearStopSignal();
     std::thread killer([sig] {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       kill(getpid(), sig);
@@ -182,7 +182,7 @@ TEST(ServerQueue, StopSignalEndsTheWaitOnly) {
   }
   // Held back between waits: the handler does not run until the next wait, which it ends
   // before anything is received.
-  qx5::StopSignal = 0;
+  qx5::ClearStopSignal();
   kill(getpid(), SIGTERM);
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(qx5::StopSignal, 0);
@@ -198,7 +198,7 @@ TEST(ServerQueue, StopSignalEndsTheWaitOnly) {
   EXPECT_EQ(sa.sa_handler, SIG_DFL);
 
   // The request was left in the queue for the next wait.
-  qx5::StopSignal = 0;
+  qx5::ClearStopSignal();
   EXPECT_EQ(qx5::GetServerMessage(), 0);
   EXPECT_EQ(qx5::rmsgp.cmd, 3);
 
@@ -226,7 +226,7 @@ TEST(ServerQueue, StopSignalEndsTheWaitOnly) {
   for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGPIPE}) qx5::SetSignalAction(sig, SIG_DFL);
   const sigset_t set = qx5::StopSignals();
   sigprocmask(SIG_UNBLOCK, &set, nullptr);
-  qx5::StopSignal = 0;
+  qx5::ClearStopSignal();
 }
 
 TEST(ServerQueue, AttachNeedsKeyFileAndQueue) {
