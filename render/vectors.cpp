@@ -143,8 +143,8 @@ class VectorPage final : public DrawSurface {
     std::string label;
     for (const char* p = text; *p != '\0'; ++p) {
       const auto c = static_cast<unsigned char>(*p);
-      if (c > 126) return Skipped("DRAWSTRING", "a pen plotter draws only ASCII text");
-      if (c >= 32) label += *p;  // control bytes would end the label or move the pen
+      if (c > 127) return Skipped("DRAWSTRING", "a pen plotter draws only ASCII text");
+      if (c >= 32 && c != 127) label += *p;  // control bytes would end the label or move the pen
     }
     const Dot at = {static_cast<double>(x), static_cast<double>(y)};
     if (label.empty() || !clip_.Holds(at)) return;
