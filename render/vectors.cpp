@@ -47,25 +47,13 @@ double Radians(double degrees) {
   return degrees * std::numbers::pi / 180.0;
 }
 
-// Liang-Barsky: the part of a to b inside r as parameters t0 <= t1; false when none.
+// The part of a to b inside r as parameters t0 <= t1; false when none.
 bool ClipSegment(Dot a, Dot b, const Rect& r, double& t0, double& t1) {
-  const double dx = b.x - a.x, dy = b.y - a.y;
-  const double p[4] = {-dx, dx, -dy, dy};
-  const double q[4] = {a.x - r.left, r.right - a.x, a.y - r.top, r.bottom - a.y};
-  t0 = 0;
-  t1 = 1;
-  for (int i = 0; i < 4; ++i) {
-    if (p[i] == 0) {
-      if (q[i] < 0) return false;
-      continue;
-    }
-    const double t = q[i] / p[i];
-    if (p[i] < 0)
-      t0 = std::max(t0, t);
-    else
-      t1 = std::min(t1, t);
-    if (t0 > t1) return false;
-  }
+  const long double q[4] = {a.x - r.left, r.right - a.x, a.y - r.top, r.bottom - a.y};
+  long double u0, u1;
+  if (!SegmentInBox(b.x - a.x, b.y - a.y, q, u0, u1)) return false;
+  t0 = static_cast<double>(u0);
+  t1 = static_cast<double>(u1);
   return true;
 }
 
