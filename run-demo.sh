@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The demo: builds, copies the sample installation into a temporary root, prints the sample
-# plot on the laser and on the colour inkjet and a text file with printer-command escapes on
-# the laser, through qx5spool, and turns what each printer received into PNG pages in demo-out/.
+# plot on the laser, on the colour inkjet and on the pen plotter, and a text file with
+# printer-command escapes on the laser, through qx5spool, and turns what each printer received
+# into PNG pages in demo-out/ (the plotter's HP-GL through hp2xx).
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/common.sh
@@ -31,7 +32,13 @@ spool --printer 0 --name laser --capture "$out/laser.pcl" \
 spool --printer 1 --name inkjet --capture "$out/inkjet.pcl" \
   plot "$root/samples/demo.plt" --title "sample plot in colour, as drawn" --pagetype 4
 
+# The pen plotter receives HP-GL vectors; hp2xx draws them as the plotter would.
+spool --printer 2 --name plotter --capture "$out/plotter.hpgl" \
+  plot "$root/samples/demo.plt" --title "sample plot with pens"
+
 echo
+echo "== hp2xx plotter"
+hp2xx -N -q -m png -d 100 -t -f "$out/plotter.png" "$out/plotter.hpgl"
 for dev in laser inkjet; do
   echo "== pclview $dev"
   build/bin/pclview "$out/$dev.pcl" "$out/$dev"

@@ -10,9 +10,11 @@
 #include "geometry/mapping.hpp"
 #include "lib/message.hpp"
 #include "plotlang/grammar.hpp"
+#include "printers/codefile.hpp"
 #include "printers/config.hpp"
 #include "printers/paper.hpp"
 #include "raster/encode.hpp"
+#include "render/hpgl.hpp"
 #include "render/surface.hpp"
 
 namespace qx5 {
@@ -79,6 +81,7 @@ void PlotFailed(const char* what) {
 // 0 when the page went out (or the page type sends none), 1 when a write failed.
 int SendPage() {
   if (StartPlot() != 0) return 1;
+  if (VectorPlots()) return SendVectorPage();
   switch (RasterFor(Pt)) {
     case RasterKind::kTurned:
       return PrintBits();
@@ -107,6 +110,9 @@ void PlotRequest() {
   Pt = page.pt;
   rot = page.rot;
   SetDevtype(page.devtype);
+  // A vector page takes the dots of the raster page (device type 1: y up from the bottom in
+  // inches and millimetres), so that boxes, arcs and text land where that page has them.
+  if (VectorPlots()) SetDevtype(1);
 
   int e = DrawPlot(name);
   if (e != 0) {

@@ -1,10 +1,13 @@
 #include "driver/devout.hpp"
 #include "driver/jobctl.hpp"
+#include "render/hpgl.hpp"
 
 namespace qx5 {
 int RecoverFromPlotnb = 0;
 
 int RecoverFromPlotError() {
+  // A cut-off vector page: the plotter gets the rest of its command and puts the pen away.
+  if (RecoverVectorPage()) return 1;
   // The printer still waits for raster bytes: fill them with blanks, four at a time.
   while (RecoverFromPlotnb > 0) {
     if (WRITE(lp, "    ", 4)) return 1;

@@ -42,6 +42,8 @@ char GRSDIV[kCodeMax];
 int GRSDIVct = 0;
 char COMPRESS[kCodeMax];
 int COMPRESSct = 0;
+char VECTORS[kCodeMax];
+int VECTORSct = 0;
 char SETUPeuc_filter[80];
 char SETUPfontSpacing[kCodeMax];
 int SETUPfontSpacingLen = 0;
@@ -213,11 +215,9 @@ int SetPrinterCodes(char* scratch) {
       GRS[i][0] = '\0';
     }
   }
-  const Code raster[] = {{"GRSRW", GRSRW, &GRSRWct},
-                         {"GRSDPI", GRSDPI, &GRSDPIct},
-                         {"GRSMOD", GRSMOD, &GRSMODct},
-                         {"GRSDIV", GRSDIV, &GRSDIVct},
-                         {"COMPRESS", COMPRESS, &COMPRESSct}};
+  const Code raster[] = {{"GRSRW", GRSRW, &GRSRWct},          {"GRSDPI", GRSDPI, &GRSDPIct},
+                         {"GRSMOD", GRSMOD, &GRSMODct},       {"GRSDIV", GRSDIV, &GRSDIVct},
+                         {"COMPRESS", COMPRESS, &COMPRESSct}, {"VECTORS", VECTORS, &VECTORSct}};
   for (const Code& c : raster) GetConstants(c.name, c.dst, c.len);
   if (COMPRESSct != 0 && CompressionMode() == 0) {
     Say("%s: 8COMPRESS takes one byte, 2 or 3: raster rows are sent uncompressed\n", XEQNAME);
@@ -242,6 +242,10 @@ int CompressionMode() {
     default:
       return 0;
   }
+}
+
+bool VectorPlots() {
+  return SETUPbrand == 2 && VECTORSct == 1 && (VECTORS[0] == 1 || VECTORS[0] == '1');
 }
 
 }  // namespace qx5

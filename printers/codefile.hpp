@@ -49,6 +49,9 @@ extern int GRSDIVct;
 // 8COMPRESS: one byte, the compression mode of the raster rows (2 PackBits, 3 delta row).
 extern char COMPRESS[kCodeMax];
 extern int COMPRESSct;
+// 7VECTORS: one byte, 1 when an HPGL printer takes its plots as HP-GL vectors.
+extern char VECTORS[kCodeMax];
+extern int VECTORSct;
 extern char SETUPeuc_filter[80];
 extern char SETUPfontSpacing[kCodeMax];
 extern int SETUPfontSpacingLen;
@@ -65,5 +68,8 @@ int SetPrinterCodes(char* scratch);
 // The compression mode the printer takes for raster rows: 2 or 3 when its code file has
 // 8COMPRESS with that byte (or that digit, in ASCII mode), else 0 (rows uncompressed).
 int CompressionMode();
+// True when plots go to this printer as HP-GL vectors: an HPGL printer whose code file has
+// 7VECTORS with the byte 1 (or the digit 1, in ASCII mode).
+bool VectorPlots();
 
 }  // namespace qx5

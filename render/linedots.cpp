@@ -34,15 +34,22 @@ struct Box {
   long long left, top, right, bottom;  // inclusive
 };
 
-// Liang-Barsky: the parameters t0 <= t1 in [0, 1] between which (x + t dx, y + t dy) lies in
-// the box; false when it never does.
+// The part of a line with integer ends inside an integer box.
 bool Crossing(long long x, long long y, long long dx, long long dy, const Box& box, long double& t0,
               long double& t1) {
-  const long double p[4] = {-static_cast<long double>(dx), static_cast<long double>(dx),
-                            -static_cast<long double>(dy), static_cast<long double>(dy)};
   const long double q[4] = {
       static_cast<long double>(x - box.left), static_cast<long double>(box.right - x),
       static_cast<long double>(y - box.top), static_cast<long double>(box.bottom - y)};
+  return SegmentInBox(static_cast<long double>(dx), static_cast<long double>(dy), q, t0, t1);
+}
+
+constexpr long long kMaxCandidates = 70000;  // more than the range holds along one axis
+
+}  // namespace
+
+bool SegmentInBox(long double dx, long double dy, const long double q[4], long double& t0,
+                  long double& t1) {
+  const long double p[4] = {-dx, dx, -dy, dy};
   t0 = 0;
   t1 = 1;
   for (int i = 0; i < 4; ++i) {
@@ -59,10 +66,6 @@ bool Crossing(long long x, long long y, long long dx, long long dy, const Box& b
   }
   return true;
 }
-
-constexpr long long kMaxCandidates = 70000;  // more than the range holds along one axis
-
-}  // namespace
 
 bool CoordFits(long long x, long long y) {
   return x >= kCoordMin && x <= kCoordMax && y >= kCoordMin && y <= kCoordMax;

@@ -17,6 +17,11 @@ struct DashPattern {
   std::vector<int> lengths;
 };
 
+// Liang-Barsky: the parameters t0 <= t1 in [0, 1] between which the point (x, y) + t (dx, dy)
+// lies in a box, given as q: x - left, right - x, y - top, bottom - y. False when it never does.
+bool SegmentInBox(long double dx, long double dy, const long double q[4], long double& t0,
+                  long double& t1);
+
 // True when the point can travel in an X request as it is.
 bool CoordFits(long long x, long long y);
 

@@ -5,6 +5,7 @@
 
 #include "geometry/mapping.hpp"
 #include "lib/message.hpp"
+#include "render/drawsurface.hpp"
 #include "render/plotfonts.hpp"
 #include "render/surface.hpp"
 
@@ -25,12 +26,15 @@ void LoadSetFont(const char* name) {
   std::snprintf(curfont, sizeof curfont, "%s", name);
 }
 
-// A font that could not be loaded draws nothing; the string is skipped.
 void DrawString(double x, double y, const char* text) {
   if (curfont[0] == '\0') LoadSetFont(kDefaultFont);
-  if (!SurfaceReady() || text == nullptr) return;
-  const long left = Xcomp(x);
-  const long base = Ycomp(y);
+  DrawSurface* s = Target();
+  if (s == nullptr || text == nullptr) return;
+  s->Text(Xcomp(x), Ycomp(y), text);
+}
+
+// A font that could not be loaded draws nothing; the string is skipped.
+void XPixmap::Text(long left, long base, const char* text) {
   const int length = static_cast<int>(std::strlen(text));
   const PlotFontInfo* f = GetPlotFont(curfont);
   const bool kanji = QX5LANG == kKanji;

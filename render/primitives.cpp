@@ -11,6 +11,7 @@
 #include "lib/paths.hpp"
 #include "lib/regfile.hpp"
 #include "printers/config.hpp"
+#include "render/drawsurface.hpp"
 #include "render/linedots.hpp"
 #include "render/surface.hpp"
 
@@ -41,11 +42,8 @@ void ArcRequest(double x, double y, double rx, double ry, long w, long h, long l
   const long ytop = Ycomp(top);
   const int saved = Style;
   if (small) SetLineStyle(0);
-  if (SurfaceReady() && BoxFits(left, ytop, w, h)) {
-    const auto draw = filled ? XFillArc : XDrawArc;
-    draw(display, drawable, gc, static_cast<int>(left), static_cast<int>(ytop),
-         static_cast<unsigned>(w), static_cast<unsigned>(h), ArcStart(start), ArcExtent(extent));
-  }
+  if (DrawSurface* s = Target())
+    s->Arc(left, ytop, w, h, ArcStart(start), ArcExtent(extent), filled);
   if (small) SetLineStyle(saved);
 }
 
@@ -105,57 +103,73 @@ void DrawSegment(long long x1, long long y1, long long x2, long long y2) {
 
 }  // namespace
 
+void XPixmap::Line(long long x1, long long y1, long long x2, long long y2) {
+  DrawSegment(x1, y1, x2, y2);
+}
+
+void XPixmap::Arc(long left, long top, long w, long h, int start, int extent, bool filled) {
+  if (!BoxFits(left, top, w, h)) return;
+  const auto draw = filled ? XFillArc : XDrawArc;
+  draw(display, drawable, gc, static_cast<int>(left), static_cast<int>(top),
+       static_cast<unsigned>(w), static_cast<unsigned>(h), start, extent);
+}
+
+// The rectangle takes the current colour also in black and white, where SetColor sets none.
+void XPixmap::Box(long left, long top, long w, long h, bool filled) {
+  XSetForeground(display, gc, KolorPixel(cpix));
+  const auto draw = filled ? XFillRectangle : XDrawRectangle;
+  draw(display, drawable, gc, static_cast<int>(left), static_cast<int>(top),
+       static_cast<unsigned>(w), static_cast<unsigned>(h));
+}
+
 void MoveTo(double x, double y) {
   Xpos = x;
   Ypos = y;
 }
 
 void LineTo(double x, double y) {
-  if (SurfaceReady()) DrawSegment(Xcomp(Xpos), Ycomp(Ypos), Xcomp(x), Ycomp(y));
+  if (DrawSurface* s = Target()) s->Line(Xcomp(Xpos), Ycomp(Ypos), Xcomp(x), Ycomp(y));
   Xpos = x;
   Ypos = y;
 }
 
 void DrawArc(double x, double y, double r, int a1, int a2, int fill) {
-  if (!SurfaceReady()) return;
+  if (Target() == nullptr) return;
   const bool full = std::llabs(static_cast<long long>(a2) - a1) > 359;
   CircleRequest(x, y, r, a1 * 64LL, a2 * 64LL, full, fill);
 }
 
 void DrawArc2(double x, double y, double r, double a1, double a2, int fill) {
-  if (!SurfaceReady()) return;
+  if (Target() == nullptr) return;
   const bool full = std::fabs(a2 - a1) > 359.0;
   CircleRequest(x, y, r, TruncToInt(a1 * 64), TruncToInt(a2 * 64), full, fill);
 }
 
 // Ellipses are outlines whatever their last argument says.
 void DrawEllipse(double x, double y, double w, double h, double a1, double a2, int) {
-  if (!SurfaceReady()) return;
+  if (Target() == nullptr) return;
   const bool small = Wcomp(w / 2) < kDashFreeRadius || Hcomp(h / 2) < kDashFreeRadius;
   ArcRequest(x, y, w / 2, h / 2, Wcomp(w), Hcomp(h), TruncToInt(a1 * 64), TruncToInt(a2 * 64),
              false, small);
 }
 
 void DrawRectangle(double x, double y, double w, double h, int fill) {
-  if (!SurfaceReady()) return;
+  DrawSurface* s = Target();
+  if (s == nullptr) return;
   long width = Wcomp(w);
   long height = Hcomp(h);
   const double top = Utype == kDeviceUnits ? y : y + h;
-  XSetForeground(display, gc, KolorPixel(cpix));
   long left = Xcomp(x);
   long ytop = Ycomp(top);
   FromOtherCorner(left, width);
   FromOtherCorner(ytop, height);
-  if (ClipBox(left, ytop, width, height)) {
-    const auto draw = fill != 0 && Psetup[0] != 0 ? XFillRectangle : XDrawRectangle;
-    draw(display, drawable, gc, static_cast<int>(left), static_cast<int>(ytop),
-         static_cast<unsigned>(width), static_cast<unsigned>(height));
-  }
+  if (ClipBox(left, ytop, width, height))
+    s->Box(left, ytop, width, height, fill != 0 && Psetup[0] != 0);
 }
 
 void DrawParabola(double cx, double cy, double cz, double r, double a1, double a2, double nx,
                   double ny, double nz, int view) {
-  if (!SurfaceReady()) return;
+  if (Target() == nullptr) return;
   const std::vector<PlotPoint> points = ParabolaPoints(cx, cy, cz, r, a1, a2, nx, ny, nz, view);
   if (points.empty()) return;
   MoveTo(points[0].x, points[0].y);
@@ -163,7 +177,10 @@ void DrawParabola(double cx, double cy, double cz, double r, double a1, double a
 }
 
 void DrawBitmap(const char* file, double x, double y, int fg, int bg) {
-  if (!SurfaceReady() || file == nullptr) return;
+  if (DrawSurface* s = Target(); s != nullptr && file != nullptr) s->Bitmap(file, x, y, fg, bg);
+}
+
+void XPixmap::Bitmap(const char* file, double x, double y, int fg, int bg) {
   unsigned bw = 0;
   unsigned bh = 0;
   Pixmap bitmap = 0;

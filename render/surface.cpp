@@ -10,8 +10,11 @@
 
 #include "geometry/mapping.hpp"
 #include "lib/message.hpp"
+#include "printers/codefile.hpp"
 #include "printers/config.hpp"
+#include "render/drawsurface.hpp"
 #include "render/plotfonts.hpp"
+#include "render/vectors.hpp"
 
 namespace qx5 {
 int initialized = 0;
@@ -156,6 +159,7 @@ int SurfaceSync() {
 }
 
 int InitPlot(double, double, double width, double height) {
+  if (VectorPlots()) return InitVectorPlot(width, height);  // no X connection at all
   ReleaseSurface();     // a second WINDOW replaces the first surface
   if (lost) return -1;  // the connection broke earlier in this plot: it has failed already
   Width = kWindowSide;
@@ -206,6 +210,7 @@ int InitPlot(double, double, double width, double height) {
 }
 
 void ClosePlot() {
+  CloseVectorPlot();
   ReleaseSurface();
   lost = false;
   xErrorCode = 0;
@@ -216,46 +221,44 @@ void SetColor(int colour) {
   if (colour > KolorCt) colour = KolorCt;
   if (colour <= 2) colour = 7;  // 0, 1, 2 and negative numbers
   if (colour == cpix) return;
-  if (SurfaceReady()) XSetForeground(display, gc, KolorPixel(colour));
   cpix = colour;
+  if (DrawSurface* s = Target()) s->Colour(colour);
+}
+
+void XPixmap::Colour(int colour) {
+  XSetForeground(display, gc, KolorPixel(colour));
 }
 
 void SetLineStyle(int style) {
-  if (style == Style) return;
-  const bool ready = SurfaceReady();
-  switch (style) {
-    case 0:
-      if (ready) XSetLineAttributes(display, gc, Wide, LineSolid, CapButt, JoinMiter);
-      Style = 0;
-      XStyle = LineSolid;
-      break;
-    case 1:
-    case 2:
-      if (ready) {
-        if (style == 1)
-          SetDashes(dash_offset1, dash_list1);
-        else
-          SetDashes(dash_offset2, dash_list2);
-        XSetLineAttributes(display, gc, Wide, LineOnOffDash, CapButt, JoinMiter);
-      }
-      Style = style;
-      XStyle = LineOnOffDash;
-      break;
-    default:
-      break;
-  }
+  if (style == Style || style < 0 || style > 2) return;
+  Style = style;
+  XStyle = style == 0 ? LineSolid : LineOnOffDash;
+  if (DrawSurface* s = Target()) s->LineStyle(style);
+}
+
+void XPixmap::LineStyle(int style) {
+  if (style == 1)
+    SetDashes(dash_offset1, dash_list1);
+  else if (style == 2)
+    SetDashes(dash_offset2, dash_list2);
+  XSetLineAttributes(display, gc, Wide, XStyle, CapButt, JoinMiter);
 }
 
 // Widths are dots; a negative width means the thinnest line.
 void SetLineWidth(int width) {
   width = std::clamp(width, 0, kMaxLineWidth);
   if (width == Wide) return;
-  if (SurfaceReady()) XSetLineAttributes(display, gc, width, XStyle, CapButt, JoinMiter);
   Wide = width;
+  if (DrawSurface* s = Target()) s->LineWidth(width);
+}
+
+void XPixmap::LineWidth(int width) {
+  XSetLineAttributes(display, gc, width, XStyle, CapButt, JoinMiter);
 }
 
 void SetClip(double x, double y, double w, double h) {
-  if (!SurfaceReady()) return;
+  DrawSurface* s = Target();
+  if (s == nullptr) return;
   long left = Xcomp(x);
   long top = Ycomp(y + h);
   long width = Wcomp(w);
@@ -264,13 +267,16 @@ void SetClip(double x, double y, double w, double h) {
   FromOtherCorner(top, height);
   width += 1;  // the clip takes the dots of both edges
   height += 1;
-  XRectangle r = {0, 0, 0, 0};  // a clip wholly off the page lets nothing through
-  if (ClipBox(left, top, width, height)) {
-    r.x = static_cast<short>(left);
-    r.y = static_cast<short>(top);
-    r.width = static_cast<unsigned short>(width);
-    r.height = static_cast<unsigned short>(height);
-  }
+  // A clip wholly off the page lets nothing through.
+  if (ClipBox(left, top, width, height))
+    s->Clip(left, top, width, height);
+  else
+    s->Clip(0, 0, 0, 0);
+}
+
+void XPixmap::Clip(long left, long top, long w, long h) {
+  XRectangle r = {static_cast<short>(left), static_cast<short>(top), static_cast<unsigned short>(w),
+                  static_cast<unsigned short>(h)};
   XSetClipRectangles(display, gc, 0, 0, &r, 1, Unsorted);
 }
 
