@@ -47,7 +47,8 @@ int Window(Args a) {
   if (InitPlot(a[1].dval, a[2].dval, a[3].dval, a[4].dval) != 0) {
     if (!SurfaceReady())
       Fail(
-          "no plot surface could be made (the line above says why); the statement itself is "
+          "no plot surface could be made (the line before \"Getplot\" says why); the statement "
+          "itself is "
           "correct");
     return 1;
   }
@@ -272,20 +273,24 @@ int yyparse() {
   const Statement* s = FindStatement(token);
   if (s == nullptr) return SyntaxError(NotAStatement(token));
   if (yylex() != '(') return SyntaxError(std::string("\"(\" expected after ") + KeywordName(token));
+  const std::string unended = "the line ends before the statement does: " + Signature(*s);
   int n = 0;
   for (const char* t = s->types; *t != '\0' && n < kMaxArgs; ++t) {
     if (n > 0) {
       token = yylex();
+      if (token == 0) return SyntaxError(unended);
       if (token != ',')
         return SyntaxError((token == ')' ? "too few arguments: " : "\",\" expected: ") +
                            Signature(*s));
     }
     token = yylex();
+    if (token == 0) return SyntaxError(unended);
     if (token == TK_BADNUMBER) return SyntaxError("a number with two decimal points");
     if (token != TokenOfType(*t)) return SyntaxError(Expected(*s, n));
     args[n++] = yylval;
   }
   token = yylex();
+  if (token == 0) return SyntaxError(unended);
   if (token != ')')
     return SyntaxError((token == ',' ? "too many arguments: " : "\")\" expected: ") +
                        Signature(*s));
