@@ -1,8 +1,9 @@
 # Shared by run-tests.sh and run-demo.sh: installs what is missing, builds, runs a private X server.
 
-# mandoc and groff-base lint the manual pages; dpkg-dev gives the package its dependencies.
+# mandoc and groff-base lint the manual pages; dpkg-dev gives the package its dependencies and
+# lintian judges it.
 QX5_PACKAGES="cmake g++ make libx11-dev libpng-dev libgtest-dev libbenchmark-dev xvfb xfonts-base
-  xfonts-75dpi xfonts-100dpi locales nkf mandoc groff-base dpkg-dev"
+  xfonts-75dpi xfonts-100dpi locales nkf mandoc groff-base dpkg-dev lintian"
 
 missing_packages() {
   local p missing=""
