@@ -101,7 +101,8 @@ TEST(Paper, MissingFile) {
   Look r = Lookup("A4");
   EXPECT_EQ(r.found, 0);
   EXPECT_EQ(r.out.rfind("tp: Could not open file: PAPER\ntp: PAPER not found: ", 0), 0u) << r.out;
-  EXPECT_NE(r.out.find(": No such file or directory\ntp: the pa"), std::string::npos)  // per or ge
+  EXPECT_NE(r.out.find(": No such file or directory\ntp: the pa"),
+            std::string::npos)  // "the paper stays" or "the page stays"
       << r.out;
   EXPECT_DOUBLE_EQ(qx5::PAPERwIN, 5);
 }
