@@ -4,7 +4,6 @@
 // instead), the request is answered as it must be, and nothing wrong reaches the printer.
 // qx5lp --check says the same of every broken copy, and that the samples are ready.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -64,14 +63,15 @@ enum class Ask { kPlot, kLine, kPaper };
 struct Mistake {
   const char* what;
   std::function<void(const TempRoot&)> make;
+  std::vector<std::string> startup;  // lines said before the first request ("@" the root)
   std::string printer = "laser";
   std::string number = "0";
-  std::vector<std::string> startup;  // lines said before the first request ("@" the root)
   Ask ask = Ask::kPlot;
-  std::string arg;  // the plot file (under the root), the line, or the paper
+  std::string arg = "/samples/demo.plt";  // the plot file (under the root), the line, the paper
   int status = 10;
-  std::vector<std::string> lines;  // lines said for the request
-  std::string sent;                // exactly what the device gets ("-" anything but raster)
+  // Lines said for the request; none given for a plot: it is refused.
+  std::vector<std::string> lines = {};
+  std::string sent = "";  // exactly what the device gets ("-" anything but graphics)
 };
 
 const char kRefused[] =
@@ -86,163 +86,121 @@ std::string NotLoaded(const std::string& name, const std::string& how) {
 
 std::vector<Mistake> Mistakes() {
   const std::string config = "@" + kDef + "CONFIG";
+  const std::string epson = "EPSON at 120 x 72 dpi";
   return {
-      {"a printer name in another case",
-       [](const TempRoot& r) {
-         Append(r, kDef + "CONFIG", "\"lj4\" HPPCL laserjet.cod English BW Single 300 300 60 0\n");
-       },
-       "LJ4",
-       "0",
-       {"LJ4: no line of " + config +
-            " carries the name \"LJ4\"; line 22 carries \"lj4\": names are compared with their "
-            "case and blanks\n",
-        NotLoaded("LJ4", "EPSON at 120 x 72 dpi")},
-       Ask::kPlot,
-       "/samples/demo.plt",
-       10,
-       {"Start Plot: job on LJ4\nERROR: LJ4" + std::string(kRefused) + "End plot: job on LJ4\n"},
-       ""},
-      {"a CONFIG in the user directory hides the samples",
-       [](const TempRoot& r) {
-         r.write(kUser + "CONFIG", "\"mine\" EPSON epsonfx.cod E B T 1 1 1 1\n");
-       },
-       "laser",
-       "0",
-       {"laser: no line of @" + kUser + "CONFIG carries the name \"laser\"; " + config +
-            " is not read while @" + kUser + "CONFIG exists\n",
-        NotLoaded("laser", "EPSON at 120 x 72 dpi")},
-       Ask::kPlot,
-       "/samples/demo.plt",
-       10,
-       {"ERROR: laser" + std::string(kRefused)},
-       ""},
-      {"a missing code file",
-       [](const TempRoot& r) { Replace(r, kDef + "CONFIG", "laserjet.cod", "lj4.cod"); },
-       "laser",
-       "0",
-       {"laser: Could not open file: lj4.cod\nlaser: lj4.cod not found: @" + kUser + "lj4.cod" +
-            kMissing + "; @" + kDef + "lj4.cod" + kMissing + "\n",
-        NotLoaded("laser", "HPPCL at 300 x 300 dpi")},
-       Ask::kPlot,
-       "/samples/demo.plt",
-       10,
-       {"ERROR: laser" + std::string(kRefused)},
-       ""},
-      {"a code file name over 15 characters",
-       [](const TempRoot& r) {
-         Replace(r, kDef + "CONFIG", "laserjet.cod", "laserjet-600dpi.cod");
-       },
-       "laser",
-       "0",
-       {"laser: " + config +
-            ":17: the code file name laserjet-600dpi.cod has 19 characters, at most 15: the line "
-            "is not used\n",
-        NotLoaded("laser", "EPSON at 120 x 72 dpi")},
-       Ask::kPlot,
-       "/samples/demo.plt",
-       10,
-       {"ERROR: laser" + std::string(kRefused)},
-       ""},
-      {"a CONFIG line with a missing field",
-       [](const TempRoot& r) {
-         Replace(r, kDef + "CONFIG", kLaserLine,
-                 "\"laser\" HPPCL laserjet.cod English BW Single 300");
-       },
-       "laser",
-       "0",
-       {"laser: Bad CONFIG line:  HPPCL laserjet.cod English BW Single 300\nlaser: " + config +
-            ":17: the y resolution field is missing or not a number: a CONFIG line needs driver, "
-            "code file, fonts, colour, feed, x and y resolution, time-out and serial pause; the "
-            "line is not used\n",
-        NotLoaded("laser", "EPSON at 120 x 72 dpi")},
-       Ask::kPlot,
-       "/samples/demo.plt",
-       10,
-       {"ERROR: laser" + std::string(kRefused)},
-       ""},
-      {"code file lines that are wrong",
-       [](const TempRoot& r) {
-         Append(r, kDef + "laserjet.cod",
-                "?BINARY\n4BOLD 7 27 40 115 51 66\nUNDER 5 27 38 100 48 68\n4WIDE 2 27 ESC\n");
-       },
-       "laser",
-       "0",
-       {"laser: @" + kDef +
-            "laserjet.cod:83: 4BOLD: the count is 7 but 5 code bytes are given: the command "
-            "stands for the 5 given\n",
-        "laser: @" + kDef +
-            "laserjet.cod:84: UNDER: the name does not begin with its length digit (5UNDER): no "
-            "escape reaches it\n",
-        "laser: @" + kDef +
-            "laserjet.cod:85: 4WIDE: ESC is not a byte value (0 to 255, in decimal): the line is "
-            "skipped\n"},
-       Ask::kLine,
-       "\\!4BOLDx\\!4WIDEy",
-       0,
-       {},
-       // the page size, the initialisation, then the line: no NUL and no byte of a skipped line
-       kLetter + kInit + kLetter + kInitLine + "\x1b(s3Bxy"},
-      {"a plot file that cannot be opened",
-       [](const TempRoot&) {},
-       "laser",
-       "0",
-       {},
-       Ask::kPlot,
-       "/samples/nosuch.plt",
-       10,
-       {"ERROR: laser: unable to open @/samples/nosuch.plt\nERROR: laser: @/samples/nosuch.plt" +
-        kMissing + "\nERROR: laser: error -1\n"},
-       "-"},
-      {"a syntax error",
-       [](const TempRoot& r) {
-         r.write("/samples/bad.plt", "WINDOW(1,0.0,0.0,8.0,10.0)\n\nMOVETO(1,2)\n");
-       },
-       "laser",
-       "0",
-       {},
-       Ask::kPlot,
-       "/samples/bad.plt",
-       10,
-       {"Getplot: error in MOVETO(1,2)\n\nERROR: laser: @/samples/bad.plt:3: MOVETO(1,2): real "
-        "numbers expected (written with a decimal point: 1.0)\nERROR: laser: error -3\n"},
-       "-"},
-      {"no X server",
-       [](const TempRoot&) { setenv("DISPLAY", ":9871", 1); },
-       "laser",
-       "0",
-       {},
-       Ask::kPlot,
-       "/samples/demo.plt",
-       10,
-       {"Getplot: error in WINDOW(1,0.0,0.0,8.0,10.0)\n\nERROR: laser: @/samples/demo.plt:2: "
-        "WINDOW(1,0.0,0.0,8.0,10.0): no plot surface could be made (the line before \"Getplot\" "
-        "says why); the statement itself is correct\nERROR: laser: error -3\n"},
-       "-"},
-      {"a paper name in small letters",
-       [](const TempRoot&) {},
-       "laser",
-       "0",
-       {},
-       Ask::kPaper,
-       "a4",
-       0,
-       {"laser: Could not find paper size: a4\nlaser: paper names are upper case: A4\nlaser: @" +
-        kDef + "PAPER has no paper a4: the paper stays LETTER\n"},
+      {.what = "a printer name in another case",
+       .make =
+           [](const TempRoot& r) {
+             Append(r, kDef + "CONFIG",
+                    "\"lj4\" HPPCL laserjet.cod English BW Single 300 300 60 0\n");
+           },
+       .startup = {"LJ4: no line of " + config +
+                       " carries the name \"LJ4\"; line 22 carries \"lj4\": names are compared "
+                       "with their case and blanks\n",
+                   NotLoaded("LJ4", epson)},
+       .printer = "LJ4"},
+      {.what = "a CONFIG in the user directory hides the samples",
+       .make =
+           [](const TempRoot& r) {
+             r.write(kUser + "CONFIG", "\"mine\" EPSON epsonfx.cod E B T 1 1 1 1\n");
+           },
+       .startup = {"laser: no line of @" + kUser + "CONFIG carries the name \"laser\"; " + config +
+                       " is not read while @" + kUser + "CONFIG exists\n",
+                   NotLoaded("laser", epson)}},
+      {.what = "a missing code file",
+       .make = [](const TempRoot& r) { Replace(r, kDef + "CONFIG", "laserjet.cod", "lj4.cod"); },
+       .startup = {"laser: Could not open file: lj4.cod\nlaser: lj4.cod not found: @" + kUser +
+                       "lj4.cod" + kMissing + "; @" + kDef + "lj4.cod" + kMissing + "\n",
+                   NotLoaded("laser", "HPPCL at 300 x 300 dpi")}},
+      {.what = "a code file name over 15 characters",
+       .make =
+           [](const TempRoot& r) {
+             Replace(r, kDef + "CONFIG", "laserjet.cod", "laserjet-600dpi.cod");
+           },
+       .startup = {"laser: " + config +
+                       ":17: the code file name laserjet-600dpi.cod has 19 characters, at most "
+                       "15: the line is not used\n",
+                   NotLoaded("laser", epson)}},
+      {.what = "a CONFIG line with a missing field",
+       .make =
+           [](const TempRoot& r) {
+             Replace(r, kDef + "CONFIG", kLaserLine,
+                     "\"laser\" HPPCL laserjet.cod English BW Single 300");
+           },
+       .startup = {"laser: Bad CONFIG line:  HPPCL laserjet.cod English BW Single 300\nlaser: " +
+                       config +
+                       ":17: the y resolution field is missing or not a number: a CONFIG line "
+                       "needs driver, code file, fonts, colour, feed, x and y resolution, "
+                       "time-out and serial pause; the line is not used\n",
+                   NotLoaded("laser", epson)}},
+      {.what = "code file lines that are wrong",
+       .make =
+           [](const TempRoot& r) {
+             Append(r, kDef + "laserjet.cod",
+                    "?BINARY\n4BOLD 7 27 40 115 51 66\nUNDER 5 27 38 100 48 68\n4WIDE 2 27 ESC\n");
+           },
+       .startup = {"laser: @" + kDef +
+                       "laserjet.cod:83: 4BOLD: the count is 7 but 5 code bytes are given: the "
+                       "command stands for the 5 given\n",
+                   "laser: @" + kDef +
+                       "laserjet.cod:84: UNDER: the name does not begin with its length digit "
+                       "(5UNDER): no escape reaches it\n",
+                   "laser: @" + kDef +
+                       "laserjet.cod:85: 4WIDE: ESC is not a byte value (0 to 255, in decimal): "
+                       "the line is skipped\n"},
+       .ask = Ask::kLine,
+       .arg = "\\!4BOLDx\\!4WIDEy",
+       .status = 0,
+       // the page size, the initialisation, then the line: no NUL, no byte of a skipped line
+       .sent = kLetter + kInit + kLetter + kInitLine + "\x1b(s3Bxy"},
+      {.what = "a plot file that cannot be opened",
+       .make = [](const TempRoot&) {},
+       .startup = {},
+       .arg = "/samples/nosuch.plt",
+       .lines = {"ERROR: laser: unable to open @/samples/nosuch.plt\nERROR: laser: "
+                 "@/samples/nosuch.plt" +
+                 kMissing + "\nERROR: laser: error -1\n"},
+       .sent = "-"},
+      {.what = "a syntax error",
+       .make =
+           [](const TempRoot& r) {
+             r.write("/samples/bad.plt", "WINDOW(1,0.0,0.0,8.0,10.0)\n\nMOVETO(1,2)\n");
+           },
+       .startup = {},
+       .arg = "/samples/bad.plt",
+       .lines = {"Getplot: error in MOVETO(1,2)\n\nERROR: laser: @/samples/bad.plt:3: "
+                 "MOVETO(1,2): real numbers expected (written with a decimal point: 1.0)\n"
+                 "ERROR: laser: error -3\n"},
+       .sent = "-"},
+      {.what = "no X server",
+       .make = [](const TempRoot&) { setenv("DISPLAY", ":9871", 1); },
+       .startup = {},
+       .lines = {"Getplot: error in WINDOW(1,0.0,0.0,8.0,10.0)\n\nERROR: laser: "
+                 "@/samples/demo.plt:2: WINDOW(1,0.0,0.0,8.0,10.0): no plot surface could be "
+                 "made (the line before \"Getplot\" says why); the statement itself is "
+                 "correct\nERROR: laser: error -3\n"},
+       .sent = "-"},
+      {.what = "a paper name in small letters",
+       .make = [](const TempRoot&) {},
+       .startup = {},
+       .ask = Ask::kPaper,
+       .arg = "a4",
+       .status = 0,
+       .lines = {"laser: Could not find paper size: a4\nlaser: paper names are upper case: "
+                 "A4\nlaser: @" +
+                 kDef + "PAPER has no paper a4: the paper stays LETTER\n"},
        // the initialisation with the letter page size, and no page size after it
-       kLetter + kInit + kLetter},
-      {"a missing sysgen.bin",
-       [](const TempRoot& r) { ::unlink(r.path(kSysgen).c_str()); },
-       "laser",
-       "0",
-       {"laser: system configuration @" + kSysgen + kMissing +
-            ": the built-in values are used (English, paper A)\n",
-        "laser: Could not find paper size: A\nlaser: @" + kDef +
-            "PAPER has no paper A: the page stays at 8.5 x 11 inches\n"},
-       Ask::kLine,
-       "text",
-       0,
-       {},
-       kInit + kInitLine + "text"},
+       .sent = kLetter + kInit + kLetter},
+      {.what = "a missing sysgen.bin",
+       .make = [](const TempRoot& r) { ::unlink(r.path(kSysgen).c_str()); },
+       .startup = {"laser: system configuration @" + kSysgen + kMissing +
+                       ": the built-in values are used (English, paper A)\n",
+                   "laser: Could not find paper size: A\nlaser: @" + kDef +
+                       "PAPER has no paper A: the page stays at 8.5 x 11 inches\n"},
+       .ask = Ask::kLine,
+       .arg = "text",
+       .status = 0,
+       .sent = kInit + kInitLine + "text"},
   };
 }
 
@@ -283,7 +241,11 @@ TEST(E2eSetup, EveryMistakeIsNamedAndNothingWrongIsSent) {
     const std::string startup = StartupLines(out);
     for (const std::string& line : m.startup)
       EXPECT_NE(startup.find(At(root, line)), std::string::npos) << At(root, line) << "\n" << out;
-    for (const std::string& line : m.lines)
+    const std::vector<std::string> lines =
+        m.lines.empty() && m.ask == Ask::kPlot
+            ? std::vector<std::string>{"ERROR: " + m.printer + kRefused}
+            : m.lines;
+    for (const std::string& line : lines)
       EXPECT_NE(out.find(At(root, line)), std::string::npos) << At(root, line) << "\n" << out;
     dev.settle(100);
     const std::string sent = dev.bytes();
@@ -323,21 +285,8 @@ TEST(E2eSetup, DataFilesWithoutAFinalNewline) {
   EXPECT_GT(pages[0].rows.size(), 2900u);  // 297 mm at 300 dpi, less the margins
 }
 
-struct CheckRun {
-  int status = -1;
-  std::string out;
-};
-
-CheckRun Check(const std::string& args) {
-  CheckRun r;
-  FILE* p = popen((QX5_BIN_DIR "/qx5lp --check " + args + " 2>&1").c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
+qx5test::CommandResult Check(const std::string& args) {
+  return qx5test::RunCommand(QX5_BIN_DIR "/qx5lp --check " + args);
 }
 
 // Every sample printer is ready (0, one line); each kind of broken copy answers 1 with the
@@ -360,7 +309,7 @@ TEST(E2eSetup, CheckSaysWhetherAPrinterIsReady) {
     root.write("/dev/lp", "");
     for (const auto& s : samples) {
       SCOPED_TRACE(s.args);
-      const CheckRun r = Check(s.args);
+      const qx5test::CommandResult r = Check(s.args);
       EXPECT_EQ(r.status, 0) << r.out;
       EXPECT_NE(r.out.find(At(root, s.ready)), std::string::npos) << r.out;
       EXPECT_EQ(r.out.find("Sending pagesize"), std::string::npos) << r.out;
@@ -441,7 +390,7 @@ TEST(E2eSetup, CheckSaysWhetherAPrinterIsReady) {
     TempRoot root;
     root.write("/dev/lp", "");
     b.make(root);
-    const CheckRun r = Check(b.args);
+    const qx5test::CommandResult r = Check(b.args);
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find(At(root, b.line)), std::string::npos) << At(root, b.line) << "\n" << r.out;
     EXPECT_NE(r.out.find(": check: a plot or a print would go wrong (the lines above say why)\n"),
@@ -451,7 +400,7 @@ TEST(E2eSetup, CheckSaysWhetherAPrinterIsReady) {
 
   for (const char* usage : {"", "laser --printer 3", "laser --printer", "laser extra", "--frob"}) {
     SCOPED_TRACE(usage);
-    const CheckRun r = Check(usage);
+    const qx5test::CommandResult r = Check(usage);
     EXPECT_EQ(r.status, 2) << r.out;
     EXPECT_NE(r.out.find("Usage: " QX5_BIN_DIR "/qx5lp --check NAME [--printer N] [--device ARG]"),
               std::string::npos)

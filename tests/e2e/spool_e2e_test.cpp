@@ -9,23 +9,11 @@
 
 namespace {
 
-struct Result {
-  int status;
-  std::string out;
-};
+using Result = qx5test::CommandResult;
 
 // Runs qx5spool with args (under the current QX5_ROOT) and collects what it and the driver print.
 Result Spool(const std::string& args) {
-  const std::string cmd = QX5_BIN_DIR "/qx5spool -t 20 " + args + " 2>&1";
-  Result r{-1, ""};
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
+  return qx5test::RunCommand(QX5_BIN_DIR "/qx5spool -t 20 " + args);
 }
 
 }  // namespace
@@ -105,14 +93,8 @@ TEST(E2eSpool, RootPrinterNumberAndPclviewUsage) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.command);
-    Result r{-1, ""};
-    FILE* p = popen((c.command + " 2>&1").c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int status = pclose(p);
-    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status) << r.out;
+    const Result r = qx5test::RunCommand(c.command);
+    EXPECT_EQ(r.status, c.status) << r.out;
     EXPECT_NE(r.out.find(c.line), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("started"), std::string::npos) << r.out;
   }
