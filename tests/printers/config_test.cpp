@@ -135,24 +135,6 @@ TEST(Config, FindsTheExactName) {
                 "without printer codes; plot requests are refused (status 10), text is printed "
                 "without printer commands\n");
   EXPECT_EQ(qx5::DefinitionLoaded, 0);
-  // A CONFIG in the user data directory hides the default one, and says so.
-  env.root().write("/u/qx5/usr_data/printers/CONFIG", "\"mine\" EPSON c.cod E B S 1 1 1 1\n");
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(qx5::ReadCodes("lj4"), 0);
-  EXPECT_NE(testing::internal::GetCapturedStdout().find(
-                "tp: no line of " + env.root().path("/u/qx5/usr_data/printers/CONFIG") +
-                " carries the name \"lj4\"; " + config + " is not read while " +
-                env.root().path("/u/qx5/usr_data/printers/CONFIG") + " exists\n"),
-            std::string::npos);
-  // A line whose code file cannot be read: the definition did not load either.
-  env.root().write("/u/qx5/usr_data/printers/CONFIG", "\"mine\" HPPCL none.cod E B S 1 1 1 1\n");
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(qx5::ReadCodes("mine"), 0);
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("tp: Could not open file: none.cod\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("running as HPPCL at 1 x 1 dpi without printer codes"), std::string::npos);
-  EXPECT_EQ(qx5::DefinitionLoaded, 0);
-  ::unlink(env.root().path("/u/qx5/usr_data/printers/CONFIG").c_str());
   EXPECT_EQ(qx5::ReadCodes("lj"), 0);
   EXPECT_EQ(qx5::SETUPbrand, 0);
   EXPECT_EQ(qx5::SETUPxdpi, 120);
