@@ -10,6 +10,7 @@
 #include "driver/loop.hpp"
 #include "driver/plotrequest.hpp"
 #include "driver/srvmsg.hpp"
+#include "lib/message.hpp"
 #include "printers/codefile.hpp"
 #include "printers/config.hpp"
 #include "printers/paper.hpp"
@@ -177,6 +178,7 @@ int EndPlot() {
 int ProcessCMDTO() {
   const int subcmd = BodyInt(rmsgp, kSubcmdOff);
   int answerSub = 1;
+  int sizeFailed = 0;
   if (subcmd == 0) {
     ffpending = BodyInt(rmsgp, kFormfeedOff);
     const bool eject = ffpending != 0 && didlines != 0;
@@ -199,7 +201,8 @@ int ProcessCMDTO() {
     std::string_view p = FieldText(rmsgp.paper, sizeof rmsgp.paper);
     std::memcpy(paper, p.data(), p.size());
     paper[p.size()] = '\0';
-    if (paper[0] != '\0') GetPageSize(paper, 0);
+    if (paper[0] != '\0') GetPageSize(paper, 0, &sizeFailed);
+    if (sizeFailed) Say("ERROR: %s: Unable to send the page size of %s\n", XEQNAME, paper);
     const int flags = BodyInt(rmsgp, kFfflagsOff);
     if (flags & 0x01) FFbef = FormFeedSetting(flags, 0x02, 0x10);
     if (flags & 0x04) FFaft = FormFeedSetting(flags, 0x08, 0x20);
@@ -208,7 +211,8 @@ int ProcessCMDTO() {
   SetBodyInt(smsgp, kSubcmdOff, answerSub);
   smsgp.dstpid = rmsgp.srcpid;
   smsgp.cmd = CMD_CONTROL_ANSWER;
-  smsgp.status = ST_DONE;
+  // A page-size command that did not reach the printer leaves it on another paper.
+  smsgp.status = sizeFailed ? ST_DEVICE : ST_DONE;
   SendServerMessage();
   return 1;
 }

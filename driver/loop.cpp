@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "driver/check.hpp"
 #include "driver/devout.hpp"
 #include "driver/jobctl.hpp"
 #include "driver/plotrequest.hpp"
@@ -163,6 +164,7 @@ int DoLoop(char**) {
 
 void DriverMain(int argc, char** argv) {
   OpenStandardDescriptors();
+  if (argc >= 2 && std::strcmp(argv[1], "--check") == 0) std::exit(CheckMain(argc, argv));
   InstallSignals();
   if (argc != 6) usage(argc > 0 ? argv[0] : nullptr);
   PrinterNumber = DecimalArg(argv[1]);

@@ -103,6 +103,15 @@ void PlotRequest() {
   std::snprintf(name, sizeof name, "%.*s", static_cast<int>(sizeof rmsgp.name), rmsgp.name);
 
   PrintLine("Start Plot: %s on %s\n", title);
+  if (DefinitionLoaded == 0) {
+    // Raster rows without the printer's graphics codes print as garbage. Nothing is sent, so
+    // the next request needs no recovery.
+    PlotFailed(
+        "Unable to plot: the printer's definition did not load (see the start-up lines); raster "
+        "rows without its graphics codes would print as garbage");
+    PrintLine("End plot: %s on %s\n", title);
+    return;
+  }
   GSF = 0;
 
   BYTE_WIDE = RasterWidthFor(SETUPbrand, BYTE_WIDE);

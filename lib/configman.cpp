@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "lib/alloc.hpp"
+#include "lib/message.hpp"
 #include "lib/paths.hpp"
 
 namespace qx5 {
@@ -62,6 +64,13 @@ bool LanguageInstalled(int code) {
   return ::stat(RootPath(fixed).c_str(), &st) == 0 && st.st_size > 0;
 }
 
+// The configuration did not load: says why, and that the built-in values stand in.
+int NotLoaded(const std::string& path, const char* why) {
+  SayFinding("%s: system configuration %s: %s: the built-in values are used (English, paper A)\n",
+             XEQNAME, path.c_str(), why);
+  return -240;
+}
+
 void Unload(const char* caller) {
   DFfree(caller, "conf", conf);
   conf = nullptr;
@@ -74,7 +83,9 @@ void Unload(const char* caller) {
 int InitConfigure() {
   const std::string path = RootPath(kSysgen);
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0 || st.st_size <= 0 || st.st_size > INT_MAX) return -240;
+  if (::stat(path.c_str(), &st) != 0) return NotLoaded(path, Reason(errno));
+  if (st.st_size <= 0) return NotLoaded(path, "the file is empty");
+  if (st.st_size > INT_MAX) return NotLoaded(path, "the file is too large");
   const int size = static_cast<int>(st.st_size);
   if (conf != nullptr && st_size != size) Unload("InitConfigure");
   st_size = size;
@@ -88,6 +99,7 @@ int InitConfigure() {
   }
   // The file may have gone or shrunk since its status was taken: then nothing stays loaded.
   FILE* f = DFfopen("InitConfigure", path.c_str(), "rb");
+  const int openErr = f == nullptr ? errno : 0;
   size_t got = 0;
   if (f != nullptr) {
     got = std::fread(conf, 1, static_cast<size_t>(size), f);
@@ -95,7 +107,7 @@ int InitConfigure() {
   }
   if (got != static_cast<size_t>(size)) {
     Unload("InitConfigure");
-    return -240;
+    return NotLoaded(path, f == nullptr ? Reason(openErr) : "the file could not be read whole");
   }
   MAXENTRY = size / kRecordSize;
   return 0;

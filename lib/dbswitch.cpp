@@ -2,11 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
 #include "lib/alloc.hpp"
 #include "lib/configman.hpp"
+#include "lib/dataline.hpp"
 #include "lib/def_db.hpp"
 #include "lib/message.hpp"
 #include "lib/paths.hpp"
@@ -59,7 +61,8 @@ int LoadDbFile(const char* fixed, const char* tag, int max, char** block, int* s
   FILE* f = nullptr;
   if (::stat(path.c_str(), &st) == 0) f = DFfopen("InitSwitchDb", path.c_str(), "r");
   if (f == nullptr) {
-    Say("%s: Missing switch file: %s\n", XEQNAME, path.c_str());
+    SayFinding("%s: Missing switch file: %s (%s: its texts are empty)\n", XEQNAME, path.c_str(),
+               Reason(errno));
     return 0;
   }
   const int want = st.st_size < max ? static_cast<int>(st.st_size) : max;
@@ -139,7 +142,7 @@ FILE* OpenUserOrDefault(const char* dir, const char* name, std::string* tried) {
 }
 
 int ReadTextLine(FILE* f, char* buf, int size) {
-  if (std::fgets(buf, size, f) == nullptr) return 0;
+  if (ReadDataLine(buf, size, f) == nullptr) return 0;
   const size_t len = std::strlen(buf);
   if (len > 0 && len + 1 == static_cast<size_t>(size) && buf[len - 1] != '\n') {
     int c;

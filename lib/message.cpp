@@ -31,6 +31,8 @@ using Clock = std::chrono::steady_clock;
 bool gaveUp = false;   // the log took no byte for kLogPatienceMs: texts are dropped
 bool cutLine = false;  // the last text was cut after some of its bytes got out
 long dropped = 0;      // texts dropped since the log last took bytes
+long findings = 0;     // findings said
+bool findingsOnly = false;
 
 enum class LogKind { kFile, kSocket, kPipe, kStream };
 
@@ -129,7 +131,9 @@ long LogDropped() {
   return dropped;
 }
 
-void VSay(const char* format, va_list ap) {
+// Formats and writes, whatever the findings-only switch says.
+static void VWrite(const char* format, va_list ap) __attribute__((format(printf, 1, 0)));
+static void VWrite(const char* format, va_list ap) {
   char small[512];
   va_list again;
   va_copy(again, ap);
@@ -148,10 +152,37 @@ void VSay(const char* format, va_list ap) {
   va_end(again);
 }
 
+void VSay(const char* format, va_list ap) {
+  if (!findingsOnly) VWrite(format, ap);
+}
+
 void Say(const char* format, ...) {
   va_list ap;
   va_start(ap, format);
   VSay(format, ap);
+  va_end(ap);
+}
+
+void SayFinding(const char* format, ...) {
+  ++findings;
+  va_list ap;
+  va_start(ap, format);
+  VWrite(format, ap);
+  va_end(ap);
+}
+
+long FindingCount() {
+  return findings;
+}
+
+void SetFindingsOnly(bool on) {
+  findingsOnly = on;
+}
+
+void SayNote(const char* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  VWrite(format, ap);
   va_end(ap);
 }
 

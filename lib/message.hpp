@@ -27,6 +27,16 @@ bool LogWrite(const char* text, size_t len);
 // Texts dropped since the log last took bytes.
 long LogDropped();
 
+// A finding: a line about a mistake in the installation's files or set-up, naming what is
+// wrong, where, and what the driver does instead. Said like any other line, and counted.
+void SayFinding(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Findings said since the process started.
+long FindingCount();
+// While on, only findings and notes reach the log: the check of a printer shows nothing else.
+void SetFindingsOnly(bool on);
+// A line that reaches the log even while only findings do; not counted.
+void SayNote(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Where to look: the whole path, with ":<line>" when line is above 0.
 std::string Where(const char* path, int line = 0);
 // The reason of a failed system call, as strerror gives it.

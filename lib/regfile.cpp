@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "lib/message.hpp"
 
 namespace qx5 {
@@ -35,8 +37,9 @@ FILE* FopenRegular(const char* path, int* notRegular) {
 }
 
 void SayUnableToOpen(const char* path, int notRegular) {
+  const int err = errno;  // the reason of the open that just failed
   Say("ERROR: %s: unable to open %s\n", XEQNAME, path);
-  if (notRegular) Say("ERROR: %s: %s: %s\n", XEQNAME, path, kNotRegularFile);
+  Say("ERROR: %s: %s: %s\n", XEQNAME, path, notRegular ? kNotRegularFile : Reason(err));
 }
 
 }  // namespace qx5

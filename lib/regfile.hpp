@@ -16,8 +16,9 @@ int OpenRegular(const char* path, int* notRegular);
 // The same as a read stream ("r"); null when OpenRegular refused or failed.
 FILE* FopenRegular(const char* path, int* notRegular);
 
-// The failure to open a request's file: "ERROR: <printer>: unable to open <path>" and, when the
-// path was refused, "ERROR: <printer>: <path>: not a regular file" on the next line.
+// The failure to open a request's file, said right after it (errno holds its reason):
+// "ERROR: <printer>: unable to open <path>" and on the next line "ERROR: <printer>: <path>: "
+// with "not a regular file" when the path was refused, else the reason.
 void SayUnableToOpen(const char* path, int notRegular);
 
 }  // namespace qx5

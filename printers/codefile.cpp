@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "lib/message.hpp"
 #include "printers/config.hpp"
@@ -53,8 +54,42 @@ namespace {
 constexpr char kReload[] = "ReadCodeFile";
 constexpr size_t kReloadLen = sizeof kReload - 1;
 
-void Complain(const char* what, const char* line) {
-  Say("%s: %s\n%s", XEQNAME, what, line);
+// Where the code file line being read lies ("path:line").
+std::string lineWhere;
+
+// A line the reader refuses, with the reader's own words, the line itself and, on a line of
+// its own, where it is and why.
+void Complain(const char* what, const char* line, const char* why) {
+  const size_t len = std::strlen(line);
+  const char* end = len > 0 && line[len - 1] == '\n' ? "" : "\n";  // a piece of a long line
+  SayFinding("%s: %s\n%s%s%s: %s: %s\n", XEQNAME, what, line, end, XEQNAME, lineWhere.c_str(), why);
+}
+
+// Something wrong with a line that is still used: where, what, and what is done instead.
+void Warn(const char* name, const std::string& why) {
+  SayFinding("%s: %s: %s: %s\n", XEQNAME, lineWhere.c_str(), name, why.c_str());
+}
+
+// The word at p that stopped a scan of byte values, for a message.
+std::string BadWord(const char* p) {
+  while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p))) ++p;
+  const char* end = p;
+  while (*end != '\0' && !std::isspace(static_cast<unsigned char>(*end))) ++end;
+  return std::string(p, static_cast<size_t>(end - p));
+}
+
+// Binary mode: decimal byte values up to the first word that is none (left at *p). A value
+// outside 0 to 255 is stored as its low byte, and said.
+int ScanBytes(const char** p, const char* name, unsigned char* codes) {
+  int nc = 0;
+  int v;
+  while (nc < kCodeBytes && ScanInt(p, &v)) {
+    if (v < 0 || v > 255)
+      Warn(name, std::to_string(v) + " is not a byte value (0 to 255): its low byte " +
+                     std::to_string(v & 0xFF) + " is used");
+    codes[nc++] = static_cast<unsigned char>(v & 0xFF);
+  }
+  return nc;
 }
 
 // One command line of the code file: name, count, then the code bytes (decimal values in
@@ -72,9 +107,7 @@ void ParseCmdLine(const char* line, bool binary) {
     if (ScanInt(&p, &count)) {
       n = 2;
       if (binary) {
-        int v;
-        while (nc < kCodeBytes && ScanInt(&p, &v))
-          codes[nc++] = static_cast<unsigned char>(v & 0xFF);
+        nc = ScanBytes(&p, word, codes);
       } else {
         while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p))) ++p;
         while (nc < kCodeBytes && *p != '\0') codes[nc++] = static_cast<unsigned char>(*p++);
@@ -82,15 +115,41 @@ void ParseCmdLine(const char* line, bool binary) {
       n += nc;
     }
   }
-  if (n < 3) return Complain("Unknown String", line);
-  if (wlen >= sizeof PrCmds[0].name) return Complain("Cmd too long (9 characters max)", line);
+  if (n < 3) {
+    std::string why = "no command name";
+    if (n == 1) why = std::string(word) + ": no byte count after the name";
+    if (n == 2 && binary && BadWord(p).empty())
+      why = std::string(word) + ": no code bytes after the count";
+    if (n == 2 && binary && !BadWord(p).empty())
+      why = std::string(word) + ": " + BadWord(p) + " is not a byte value (0 to 255, in decimal)";
+    if (n == 2 && !binary) why = std::string(word) + ": no code characters after the count";
+    return Complain("Unknown String", line, (why + ": the line is skipped").c_str());
+  }
+  if (wlen >= sizeof PrCmds[0].name) {
+    const std::string why = std::string(word) + " has " + std::to_string(wlen) +
+                            " characters, at most 9: the line is skipped";
+    return Complain("Cmd too long (9 characters max)", line, why.c_str());
+  }
   if (count == 0) return;
+  if (count < 0)
+    return Warn(word,
+                "the byte count " + std::to_string(count) + " is negative: the line is skipped");
+  if (count > nc && binary && !BadWord(p).empty())
+    return Warn(word,
+                BadWord(p) + " is not a byte value (0 to 255, in decimal): the line is skipped");
+  if (count > nc)
+    Warn(word, "the count is " + std::to_string(count) + " but " + std::to_string(nc) +
+                   (binary ? " code bytes are" : " code characters (the newline counted) are") +
+                   " given: the command stands for the " + std::to_string(nc) + " given");
+  if (!std::isdigit(static_cast<unsigned char>(word[0])))
+    Warn(word, "the name does not begin with its length digit (" +
+                   std::to_string(std::min<size_t>(wlen, 9)) + word + "): no escape reaches it");
   PrCmd& c = PrCmds[PrCmdsCt++];
-  // A fresh entry: bytes the count names beyond those on the line are zero, never left over
-  // from an earlier load; and a command never stands for more bytes than it can hold.
+  // A fresh entry, never left over from an earlier load; a command stands for no more bytes
+  // than its line gives and its entry holds.
   std::memset(&c, 0, sizeof c);
   std::memcpy(c.name, word, wlen + 1);
-  c.count = static_cast<unsigned char>(std::min(count & 0xFF, kCodeBytes));
+  c.count = static_cast<unsigned char>(std::min({count, nc, kCodeBytes}));
   std::memcpy(c.codes, codes, static_cast<size_t>(nc));
 }
 
@@ -133,7 +192,7 @@ int Translate(char* line, int maxlen, size_t cap, bool reload) {
   line[out] = '\0';
   if (reload && out == kReloadLen && std::memcmp(work, kReload, kReloadLen) == 0) {
     Say("Reading code file again: %s\n", SETUPcode);
-    ReadCodeFile(SETUPcode, work);
+    if (ReadCodeFile(SETUPcode, work) == 0) DefinitionLoaded = 0;
     SetPrinterCodes(work);
     line[0] = '\0';
     return 0;
@@ -145,11 +204,14 @@ int Translate(char* line, int maxlen, size_t cap, bool reload) {
 
 int ReadCodeFile(const char* name, char* line) {
   PrCmdsCt = 0;
-  FILE* f = OPENDATAFILE(name);
+  std::string used;
+  FILE* f = OPENDATAFILE(name, &used);
   if (f == nullptr) return 0;
   bool binary = false;
-  while (std::fgets(line, kDefLineRead, f) != nullptr) {
+  DefLines lines{f};
+  while (lines.Next(line) != nullptr) {
     if (SkipDefLine(line)) continue;
+    lineWhere = Where(used.c_str(), lines.lineno);
     if (std::strncmp(line, "?ASCII", 6) == 0) {
       binary = false;
       continue;
@@ -159,7 +221,8 @@ int ReadCodeFile(const char* name, char* line) {
       continue;
     }
     if (PrCmdsCt >= kMaxCmds) {
-      Complain("Too many cmds. This cmd to EOF will be ignored:", line);
+      Complain("Too many cmds. This cmd to EOF will be ignored:", line,
+               "the table holds 200 commands: the rest of the file is not read");
       break;
     }
     ParseCmdLine(line, binary);

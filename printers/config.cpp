@@ -1,9 +1,11 @@
 #include "printers/config.hpp"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,11 +33,77 @@ int SETUPserialnap = 0;
 char SETUPpaper[16];
 int SETUPpenct = 2;
 int SETUPversion = 0;
+int DefinitionLoaded = 0;
 
 namespace {
 
 constexpr int kFields = 11;
+constexpr int kNeeded = 9;
 constexpr int kWordMax = kDefLineRead;  // a word of a line read 98 characters at a time
+constexpr const char* kFieldNames[kNeeded] = {"driver",       "code file", "fonts",
+                                              "colour",       "feed",      "x resolution",
+                                              "y resolution", "time-out",  "serial pause"};
+
+// Where the CONFIG line being taken was read ("path:line"), while DoSETUP runs; null when the
+// text came from elsewhere.
+const char* lineWhere = nullptr;
+
+// " (path:line)" behind a message about the line being taken, or nothing.
+std::string At() {
+  return lineWhere != nullptr ? std::string(" (") + lineWhere + ")" : std::string();
+}
+
+// "path:line: " in front of a message about the line being taken, or nothing.
+std::string WhereFirst() {
+  return lineWhere != nullptr ? std::string(lineWhere) + ": " : std::string();
+}
+
+const char* BrandName(int brand) {
+  return brand == 1 ? "HPPCL" : brand == 2 ? "HPGL" : "EPSON";
+}
+
+// The printer runs on without its definition: says how, and answers 0 for ReadCodes.
+int NotLoaded() {
+  DefinitionLoaded = 0;
+  SayFinding(
+      "%s: the printer's definition did not load: running as %s at %d x %d dpi without printer "
+      "codes; plot requests are refused (status 10), text is printed without printer commands\n",
+      XEQNAME, BrandName(SETUPbrand), SETUPxdpi, SETUPydpi);
+  return 0;
+}
+
+// The quoted name of a CONFIG line, between its first two double quotes; false when it has none.
+bool QuotedName(char* line, char** name, size_t* len, char** rest) {
+  char* open = std::strchr(line, '"');
+  char* close = open ? std::strchr(open + 1, '"') : nullptr;
+  if (close == nullptr) return false;
+  *name = open + 1;
+  *len = static_cast<size_t>(close - open - 1);
+  *rest = close + 1;
+  return true;
+}
+
+// The same name but for case and blanks around it: what a typing mistake gives.
+bool NearlySame(const char* quoted, size_t len, const char* name) {
+  while (len > 0 && std::isspace(static_cast<unsigned char>(*quoted))) ++quoted, --len;
+  while (len > 0 && std::isspace(static_cast<unsigned char>(quoted[len - 1]))) --len;
+  return len > 0 && len == std::strlen(name) && strncasecmp(quoted, name, len) == 0;
+}
+
+// No line of the CONFIG file read carries the name: says which file was read, a line whose
+// name differs only in case or blanks, and a default CONFIG that a user CONFIG hides.
+void NoLineFor(const char* name, const std::string& used, int nearLine, const std::string& near) {
+  std::string hint;
+  if (nearLine > 0)
+    hint = "; line " + std::to_string(nearLine) + " carries \"" + near +
+           "\": names are compared with their case and blanks";
+  const std::string user = DataFilePath("CONFIG", true);
+  const std::string deflt = DataFilePath("CONFIG", false);
+  if (used == user && ::access(deflt.c_str(), F_OK) == 0)
+    hint += "; " + deflt + " is not read while " + user + " exists";
+  SayFinding("%s: no line of %s carries the name \"%s\"%s\n", XEQNAME, used.c_str(), name,
+             hint.c_str());
+}
 
 void SetDefaults() {
   SETUPbrand = 0;
@@ -57,8 +125,11 @@ int FirstLetter(char* word) {
 }
 
 void Unknown(const char* what, const char* word, const char* fallback) {
-  Say("%s: Unknown %s (%s) - Using %s\n", XEQNAME, what, word, fallback);
+  SayFinding("%s: Unknown %s (%s) - Using %s%s\n", XEQNAME, what, word, fallback, At().c_str());
 }
+
+// The fields of a CONFIG line's text into the SETUP values; 0 when the line is refused.
+int TakeSetup(const char* text);
 
 }  // namespace
 
@@ -71,33 +142,57 @@ void CopyName(char* dst, size_t cap, const char* src) {
 
 int ReadCodes(const char* name) {
   SetDefaults();
-  FILE* f = OPENDATAFILE("CONFIG");
-  if (f == nullptr) return 0;
+  DefinitionLoaded = 0;
+  std::string used;
+  FILE* f = OPENDATAFILE("CONFIG", &used);
+  if (f == nullptr) return NotLoaded();
   char line[kDefLineRead + 1];
   const size_t nameLen = std::strlen(name);
   const char* text = nullptr;
-  while (std::fgets(line, kDefLineRead, f) != nullptr) {
+  int nearLine = 0;
+  std::string near;
+  DefLines lines{f};
+  while (lines.Next(line) != nullptr) {
     if (SkipDefLine(line)) continue;
-    size_t len = std::strlen(line);
-    if (len > 0) line[len - 1] = '\0';  // the newline, or the last character at end of file
-    char* open = std::strchr(line, '"');
-    char* close = open ? std::strchr(open + 1, '"') : nullptr;
-    if (close == nullptr) continue;
-    if (static_cast<size_t>(close - open - 1) == nameLen &&
-        std::memcmp(open + 1, name, nameLen) == 0) {
-      text = close + 1;
+    DropNewline(line);
+    char* quoted = nullptr;
+    size_t len = 0;
+    char* rest = nullptr;
+    if (!QuotedName(line, &quoted, &len, &rest)) continue;
+    if (len == nameLen && std::memcmp(quoted, name, nameLen) == 0) {
+      text = rest;
       break;
+    }
+    if (nearLine == 0 && NearlySame(quoted, len, name)) {
+      nearLine = lines.lineno;
+      near.assign(quoted, len);
     }
   }
   std::fclose(f);
-  if (text == nullptr || DoSETUP(text) == 0) return 0;
-  ReadCodeFile(SETUPcode, line);
+  if (text == nullptr) {
+    NoLineFor(name, used, nearLine, near);
+    return NotLoaded();
+  }
+  const std::string where = Where(used.c_str(), lines.lineno);
+  if (DoSETUP(text, where.c_str()) == 0) return NotLoaded();
+  const int codes = ReadCodeFile(SETUPcode, line);
   GetPageSize(SETUPpaper, 0);
   SetPrinterCodes(line);
+  if (codes == 0) return NotLoaded();
+  DefinitionLoaded = 1;
   return 1;
 }
 
-int DoSETUP(const char* text) {
+int DoSETUP(const char* text, const char* where) {
+  lineWhere = where;
+  const int taken = TakeSetup(text);
+  lineWhere = nullptr;
+  return taken;
+}
+
+namespace {
+
+int TakeSetup(const char* text) {
   char words[5][kWordMax];
   int nums[4] = {0, 0, 0, 0};
   char opt[2][kWordMax] = {"", ""};
@@ -106,8 +201,19 @@ int DoSETUP(const char* text) {
   while (count < 5 && ScanWord(&p, words[count], kWordMax) != 0) ++count;
   while (count >= 5 && count < 9 && ScanInt(&p, &nums[count - 5])) ++count;
   while (count >= 9 && count < kFields && ScanWord(&p, opt[count - 9], kWordMax) != 0) ++count;
-  if (count < 9) {
-    Say("%s: Bad CONFIG line: %s\n", XEQNAME, text);
+  if (count < kNeeded) {
+    SayFinding(
+        "%s: Bad CONFIG line: %s\n%s: %sthe %s field is missing or not a number: a CONFIG line "
+        "needs driver, code file, fonts, colour, feed, x and y resolution, time-out and serial "
+        "pause; the line is not used\n",
+        XEQNAME, text, XEQNAME, WhereFirst().c_str(), kFieldNames[count]);
+    return 0;
+  }
+  const size_t codeLen = std::strlen(words[1]);
+  if (codeLen >= sizeof SETUPcode) {
+    SayFinding(
+        "%s: %sthe code file name %s has %zu characters, at most %zu: the line is not used\n",
+        XEQNAME, WhereFirst().c_str(), words[1], codeLen, sizeof SETUPcode - 1);
     return 0;
   }
 
@@ -154,15 +260,17 @@ int DoSETUP(const char* text) {
   return 1;
 }
 
+}  // namespace
+
 int GetInt(int count, int index, const char* label, const char* text, int* out, int deflt) {
   if (count < index + 9 || text == nullptr) {
-    Say("%s: Missing %s - Using %d\n", XEQNAME, label, deflt);
+    SayFinding("%s: Missing %s - Using %d%s\n", XEQNAME, label, deflt, At().c_str());
     *out = deflt;
     return 1;
   }
   const char* p = text;
   if (!ScanInt(&p, out)) {
-    Say("%s: Unknown %s (%s) - Using %d\n", XEQNAME, label, text, deflt);
+    SayFinding("%s: Unknown %s (%s) - Using %d%s\n", XEQNAME, label, text, deflt, At().c_str());
     *out = deflt;
   }
   return 0;

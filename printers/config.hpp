@@ -15,12 +15,20 @@ extern int SETUPserialnap;
 extern char SETUPpaper[16];
 extern int SETUPpenct;
 extern int SETUPversion;
+// 1 when the printer's CONFIG line and code file were read; 0 otherwise (and at start), when
+// the printer runs on defaults without codes and its plots are refused.
+extern int DefinitionLoaded;
 
 // Copies the text src into the buffer dst of cap bytes, cut to cap - 1 characters.
 void CopyName(char* dst, size_t cap, const char* src);
 
+// 1 when the printer's line was found and its code file read (DefinitionLoaded); 0 otherwise,
+// after a line saying what failed and how the printer runs instead.
 int ReadCodes(const char* name);
-int DoSETUP(const char* text);
+// Takes a CONFIG line's text after the printer's name; where ("path:line", or null) is named in
+// its messages. 0 when the line is refused (fewer than nine fields, a code file name longer than
+// 15 characters): nothing is changed.
+int DoSETUP(const char* text, const char* where = nullptr);
 int GetInt(int count, int index, const char* label, const char* text, int* out, int deflt);
 int WritePrinterSetupData();
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "lib/dataline.hpp"
 #include "lib/message.hpp"
 #include "lib/paths.hpp"
 
@@ -15,12 +16,21 @@ namespace qx5 {
 namespace {
 
 constexpr size_t kDataPathMax = 80;  // a definition file's path holds at most 79 characters
+constexpr const char* kUserDir = "/u/qx5/usr_data/printers/";
+constexpr const char* kDefaultDir = "/u/qx5/def_data/printers/";
 
-FILE* OpenIn(const char* dir, const char* name) {
+// Opens one of the two paths of a definition file; on failure *err is the reason.
+FILE* OpenIn(const char* dir, const char* name, std::string* path, int* err) {
   char fixed[kDataPathMax];
   int n = std::snprintf(fixed, sizeof fixed, "%s%s", dir, name);
-  if (n < 0 || static_cast<size_t>(n) >= sizeof fixed) return nullptr;  // would be cut: refuse
-  return std::fopen(RootPath(fixed).c_str(), "r");
+  *path = RootPath(std::string(dir) + name);
+  if (n < 0 || static_cast<size_t>(n) >= sizeof fixed) {  // would be cut: refuse
+    *err = ENAMETOOLONG;
+    return nullptr;
+  }
+  FILE* f = std::fopen(path->c_str(), "r");
+  *err = f == nullptr ? errno : 0;
+  return f;
 }
 
 void SkipBlanks(const char** p) {
@@ -29,13 +39,42 @@ void SkipBlanks(const char** p) {
 
 }  // namespace
 
-FILE* OPENDATAFILE(const char* name) {
-  FILE* f = OpenIn("/u/qx5/usr_data/printers/", name);
-  if (f == nullptr) f = OpenIn("/u/qx5/def_data/printers/", name);
-  if (f == nullptr) {
-    Say("%s: Could not open file: %s\n", XEQNAME, name);
+FILE* OPENDATAFILE(const char* name, std::string* used) {
+  std::string userPath;
+  std::string defaultPath;
+  int userErr = 0;
+  int defaultErr = 0;
+  FILE* f = OpenIn(kUserDir, name, &userPath, &userErr);
+  if (f != nullptr) {
+    if (used != nullptr) *used = userPath;
+    return f;
   }
-  return f;
+  f = OpenIn(kDefaultDir, name, &defaultPath, &defaultErr);
+  if (f != nullptr) {
+    if (used != nullptr) *used = defaultPath;
+    return f;
+  }
+  SayFinding("%s: Could not open file: %s\n%s: %s not found: %s: %s; %s: %s\n", XEQNAME, name,
+             XEQNAME, name, userPath.c_str(), Reason(userErr), defaultPath.c_str(),
+             Reason(defaultErr));
+  return nullptr;
+}
+
+std::string DataFilePath(const char* name, bool user) {
+  return RootPath(std::string(user ? kUserDir : kDefaultDir) + name);
+}
+
+char* DefLines::Next(char* line) {
+  if (ReadDataLine(line, kDefLineRead, f) == nullptr) return nullptr;
+  if (ended) ++lineno;
+  const size_t len = std::strlen(line);
+  ended = len > 0 && line[len - 1] == '\n';
+  return line;
+}
+
+void DropNewline(char* line) {
+  const size_t len = std::strlen(line);
+  if (len > 0 && line[len - 1] == '\n') line[len - 1] = '\0';
 }
 
 int SkipDefLine(const char* line) {

@@ -1,7 +1,10 @@
 #include "printers/paper.hpp"
 
+#include <strings.h>
+
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "driver/devout.hpp"
 #include "lib/alloc.hpp"
@@ -21,6 +24,19 @@ namespace {
 constexpr size_t kNameMax = 12;  // paper name: at most 11 characters
 constexpr size_t kUnitsMax = 8;  // units: at most 7 characters
 constexpr int kPaperCodeLimit = 100;
+
+// The paper last found; empty while the page is the built-in one.
+char inForce[kNameMax] = "";
+
+// What a lookup that finds nothing leaves: the page as it was.
+std::string PaperKept() {
+  char text[96];
+  if (inForce[0] != '\0')
+    std::snprintf(text, sizeof text, "the paper stays %s", inForce);
+  else
+    std::snprintf(text, sizeof text, "the page stays at %g x %g inches", PAPERwIN, PAPERhIN);
+  return text;
+}
 
 void UpperCase(char* word) {
   for (char* c = word; *c != '\0'; ++c)
@@ -47,43 +63,57 @@ int PaperCode(const char* paper, const char* suffix, char* out, size_t cap) {
   return MapCodes(out, kPaperCodeLimit, cap);
 }
 
-int GetPageSize(const char* name, int) {
-  PAPERwIN = 8.5;
-  PAPERhIN = 11.0;
-  PAPERwun = 0.5;
-  PAPERhun = 1.0;
-  FILE* f = OPENDATAFILE("PAPER");
-  if (f == nullptr) return 0;
+int GetPageSize(const char* name, int, int* writeFailed) {
+  if (writeFailed != nullptr) *writeFailed = 0;
+  std::string used;
+  FILE* f = OPENDATAFILE("PAPER", &used);
+  if (f == nullptr) {
+    SayFinding("%s: %s\n", XEQNAME, PaperKept().c_str());
+    return 0;
+  }
   char line[kDefLineRead + 1];
   char found[kNameMax] = "";
-  while (std::fgets(line, kDefLineRead, f) != nullptr) {
+  char otherCase[kNameMax] = "";
+  double w = 0;
+  double h = 0;
+  DefLines lines{f};
+  while (lines.Next(line) != nullptr) {
     if (SkipDefLine(line)) continue;
-    size_t len = std::strlen(line);
-    if (len > 0) line[len - 1] = '\0';
+    DropNewline(line);
     char word[kNameMax];
     char units[kUnitsMax];
-    double w = 0;
-    double h = 0;
     if (!ParsePaperLine(line, word, units, &w, &h)) continue;
     UpperCase(word);
     UpperCase(units);
-    if (std::strcmp(word, name) != 0) continue;
-    PAPERwIN = w;
-    PAPERhIN = h;
+    if (std::strcmp(word, name) != 0) {
+      if (otherCase[0] == '\0' && strcasecmp(word, name) == 0) CopyName(otherCase, kNameMax, word);
+      continue;
+    }
     if (std::strcmp(units, "MM") == 0) {
-      PAPERwIN *= 1 / 25.4;
-      PAPERhIN *= 1 / 25.4;
+      w *= 1 / 25.4;
+      h *= 1 / 25.4;
     } else if (std::strcmp(units, "IN") != 0) {
-      Say("%s: Unknown units for PAPER width & height: %s\n", XEQNAME, units);
+      SayFinding("%s: Unknown units for PAPER width & height: %s (%s)\n", XEQNAME, units,
+                 Where(used.c_str(), lines.lineno).c_str());
     }
     std::memcpy(found, word, sizeof found);
     break;
   }
   std::fclose(f);
   if (found[0] == '\0') {
-    Say("%s: Could not find paper size: %s\n", XEQNAME, name);
+    const std::string hint =
+        otherCase[0] != '\0'
+            ? std::string(XEQNAME) + ": paper names are upper case: " + otherCase + "\n"
+            : std::string();
+    SayFinding("%s: Could not find paper size: %s\n%s%s: %s has no paper %s: %s\n", XEQNAME, name,
+               hint.c_str(), XEQNAME, used.c_str(), name, PaperKept().c_str());
     return 0;
   }
+  PAPERwIN = w;
+  PAPERhIN = h;
+  PAPERwun = 0.5;
+  PAPERhun = 1.0;
+  CopyName(inForce, sizeof inForce, found);
   CopyName(SETUPpaper, sizeof SETUPpaper, found);
 
   char code[kPaperCodeLimit];
@@ -94,7 +124,7 @@ int GetPageSize(const char* name, int) {
   int n = PaperCode(found, "SZ", code, sizeof code);
   if (n > 0) {
     Say("Sending pagesize for %s: %d%s\n", found, static_cast<unsigned char>(code[0]), code + 1);
-    WRITE(lp, code, n);
+    if (WRITE(lp, code, n) != 0 && writeFailed != nullptr) *writeFailed = 1;
   }
   return 1;
 }

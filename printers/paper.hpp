@@ -13,8 +13,10 @@ extern double PAPERhun;
 // would need a length of two digits or a command name longer than 9 characters.
 constexpr size_t kPaperCodeNameMax = 6;
 
-// 1 when name was found in the PAPER file, else 0. May send the page-size command.
-int GetPageSize(const char* name, int spare);
+// 1 when name was found in the PAPER file, else 0: a name not found changes nothing (the page
+// and the paper in force stay) and says so. Sends the page-size command when the printer has
+// one; *writeFailed (when given) is 1 when that write failed.
+int GetPageSize(const char* name, int spare, int* writeFailed = nullptr);
 
 // The printer's code "<paper><suffix>" (suffix "SZ" page size, "UN" margins) translated into
 // out (cap bytes, at least 100); its length, 0 when there is none or the name is too long.

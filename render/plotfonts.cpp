@@ -67,7 +67,8 @@ int ReadPlotFontsFile(char letter) {
   std::string tried;
   FILE* f = OpenUserOrDefault("misc", file, &tried);
   if (f == nullptr) {
-    Say("\nMissing plot fonts file: %s\nUsing default font: %s\n", tried.c_str(), DefaultPtr);
+    SayFinding("\nMissing plot fonts file: %s\nUsing default font: %s\n", tried.c_str(),
+               DefaultPtr);
     return 0;
   }
   int n = 0;
@@ -124,7 +125,9 @@ void InitPlotFonts() {
   if (QX5LANG == kKanji) {
     Say("%s: setlocale for KANJI\n", "InitPlotFonts");
     std::setlocale(LC_COLLATE, "ja_JP.EUC");
-    std::setlocale(LC_CTYPE, "ja_JP.EUC");
+    if (std::setlocale(LC_CTYPE, "ja_JP.EUC") == nullptr)
+      SayFinding("%s: the locale ja_JP.EUC is not installed: Kanji text is drawn as single bytes\n",
+                 XEQNAME);
   }
   InitSwitchDb();
   for (int i = 0; i < kStandard; i++) ClearEntry(PFI[i], GetSwitchANY(kAliasSwitch + i));

@@ -1,9 +1,9 @@
 # Shared by run-tests.sh and run-demo.sh: installs what is missing, builds, runs a private X server.
 
-# mandoc and groff-base lint the manual pages; dpkg-dev gives the package its dependencies;
-# hp2xx renders what a pen plotter receives (tests, demo).
+# mandoc and groff-base lint the manual pages; dpkg-dev gives the package its dependencies and
+# lintian judges it; hp2xx renders what a pen plotter receives (tests, demo).
 QX5_PACKAGES="cmake g++ make libx11-dev libpng-dev libgtest-dev libbenchmark-dev xvfb xfonts-base
-  xfonts-75dpi xfonts-100dpi locales nkf mandoc groff-base dpkg-dev hp2xx"
+  xfonts-75dpi xfonts-100dpi locales nkf mandoc groff-base dpkg-dev lintian hp2xx"
 
 missing_packages() {
   local p missing=""

@@ -1,10 +1,11 @@
 // Writes the binary switch-text database from its readable source:
-//   mkswitch SOURCE DIR LETTER
-// SOURCE holds one line per switch: number, tab, English text, tab, the text of the second
-// language (LETTER names it: f for French, ...); lines starting with "!" are comments.
-// Written into DIR: eswitch.data and <LETTER>switch.data (25-byte records, one per source
-// line, in line order) and DBswitch.data (16-bit little-endian record number of each switch
-// from 1 to the highest one listed; 0 for a switch that has no text).
+//   mkswitch SOURCE DIR LETTERS
+// SOURCE holds one line per switch: number, tab, English text, then a tab and the text of each
+// further language, in the order of LETTERS (f for French, k for Japanese, ...); lines
+// starting with "!" are comments. Written into DIR: eswitch.data and <LETTER>switch.data for
+// each letter (25-byte records, one per source line, in line order) and DBswitch.data (16-bit
+// little-endian record number of each switch from 1 to the highest one listed; 0 for a switch
+// that has no text).
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -21,8 +22,8 @@ constexpr int kMaxSwitch = 4999;  // 5000 and up are the colour and paper lists
 constexpr size_t kMaxRecords = 32767;
 
 struct Source {
-  std::vector<std::string> english, other;
-  std::map<int, int> record;  // switch number to record number
+  std::vector<std::vector<std::string>> texts;  // per language, English first
+  std::map<int, int> record;                    // switch number to record number
 };
 
 bool Fail(const std::string& where, const std::string& why) {
@@ -30,7 +31,8 @@ bool Fail(const std::string& where, const std::string& why) {
   return false;
 }
 
-bool Parse(const char* path, Source& src) {
+bool Parse(const char* path, size_t languages, Source& src) {
+  src.texts.assign(languages, {});
   std::ifstream in(path);
   if (!in) return Fail(path, "cannot open");
   std::string line;
@@ -40,7 +42,9 @@ bool Parse(const char* path, Source& src) {
     std::vector<std::string> fields;
     std::stringstream ss(line);
     for (std::string f; std::getline(ss, f, '\t');) fields.push_back(f);
-    if (fields.size() != 3) return Fail(where, "want number, English text, second text");
+    if (fields.size() != languages + 1)
+      return Fail(where, "want the number and " + std::to_string(languages) +
+                             " texts (English first), separated by tabs");
     int n = 0;
     try {
       size_t used = 0;
@@ -51,12 +55,11 @@ bool Parse(const char* path, Source& src) {
     }
     if (n < 1 || n > kMaxSwitch) return Fail(where, "switch number not in 1 to 4999");
     if (src.record.count(n)) return Fail(where, "switch listed twice");
-    for (int i = 1; i < 3; i++)
-      if (fields[i].size() >= kRecord) return Fail(where, "text longer than 24 characters");
-    if (src.english.size() == kMaxRecords) return Fail(where, "too many texts");
-    src.english.push_back(fields[1]);
-    src.other.push_back(fields[2]);
-    src.record[n] = static_cast<int>(src.english.size());
+    for (size_t i = 1; i < fields.size(); i++)
+      if (fields[i].size() >= kRecord) return Fail(where, "text longer than 24 bytes");
+    if (src.texts[0].size() == kMaxRecords) return Fail(where, "too many texts");
+    for (size_t i = 0; i < languages; i++) src.texts[i].push_back(fields[i + 1]);
+    src.record[n] = static_cast<int>(src.texts[0].size());
   }
   return true;
 }
@@ -90,15 +93,17 @@ std::string Index(const std::map<int, int>& record) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4 || std::string(argv[3]).size() != 1 || argv[3][0] == 'e') {
-    std::cerr << "usage: mkswitch SOURCE DIR LETTER   (LETTER: the second language, not e)\n";
+  const std::string letters = argc == 4 ? argv[3] : "";
+  if (argc != 4 || letters.empty() || letters.find_first_not_of("fghijklm") != std::string::npos) {
+    std::cerr << "usage: mkswitch SOURCE DIR LETTERS   (LETTERS: the further languages, f to m)\n";
     return 2;
   }
   Source src;
-  if (!Parse(argv[1], src)) return 1;
+  if (!Parse(argv[1], letters.size() + 1, src)) return 1;
   const std::string dir = argv[2];
-  const bool ok = WriteFile(dir + "/eswitch.data", Records(src.english)) &&
-                  WriteFile(dir + "/" + argv[3] + "switch.data", Records(src.other)) &&
-                  WriteFile(dir + "/DBswitch.data", Index(src.record));
+  bool ok = WriteFile(dir + "/eswitch.data", Records(src.texts[0]));
+  for (size_t i = 0; i < letters.size() && ok; i++)
+    ok = WriteFile(dir + "/" + letters[i] + "switch.data", Records(src.texts[i + 1]));
+  ok = ok && WriteFile(dir + "/DBswitch.data", Index(src.record));
   return ok ? 0 : 1;
 }

@@ -7,7 +7,9 @@
 //                                to CAPTURE); CAPTURE "-" reads standard input.
 #include <png.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -88,14 +90,23 @@ bool WritePng(const qx5::PclPage& page, const char* path) {
 
 }  // namespace
 
+constexpr const char* kUsage =
+    "usage: %s CAPTURE [PREFIX]\n"
+    "Writes the raster pages of CAPTURE (what a printer received; - reads standard input) as\n"
+    "PREFIX-1.png, PREFIX-2.png, ... (PREFIX defaults to CAPTURE) and prints one line per page.\n";
+
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+    std::printf(kUsage, argv[0]);
+    return 0;
+  }
   if (argc < 2 || argc > 3) {
-    std::fprintf(stderr, "usage: %s CAPTURE [PREFIX]\n", argv[0]);
+    std::fprintf(stderr, kUsage, argv[0]);
     return 2;
   }
   std::string capture;
   if (!ReadAll(argv[1], capture)) {
-    std::fprintf(stderr, "pclview: cannot read %s\n", argv[1]);
+    std::fprintf(stderr, "pclview: cannot read %s: %s\n", argv[1], std::strerror(errno));
     return 1;
   }
   std::string prefix = argc == 3 ? argv[2] : argv[1];
@@ -107,10 +118,12 @@ int main(int argc, char** argv) {
     std::string line = qx5::PclSummary(pages[i], number);
     if (!pages[i].rows.empty()) {
       std::string path = prefix + "-" + std::to_string(number) + ".png";
+      errno = 0;
       if (WritePng(pages[i], path.c_str())) {
         line += " -> " + path;
       } else {
-        line += ": cannot write " + path;
+        line += ": cannot write " + path + ": " +
+                (errno != 0 ? std::strerror(errno) : "the PNG encoder failed");
         status = 1;
       }
     }

@@ -36,7 +36,12 @@ Stands in for the QX5 spooler server: creates the server's message queue (key fr
 one after another and prints one line per record the driver sends back. At the end it sends
 the stop request, prints the exit message, reaps the driver and removes the queue.
 
+Without QX5_ROOT, qx5spool creates nothing and starts no driver unless --system is given:
+the driver would then take the real /usr/bin/XSRVR, /dev/lp and /u/ of this machine. To try
+a printer, point QX5_ROOT at a private copy of the sample installation tree.
+
 Options:
+      --system        use the real system paths when QX5_ROOT is not set
   -p, --printer N     printer number 0, 1 or 2 (default 0)
   -n, --name NAME     printer name, the key of its CONFIG line (default "laser")
   -d, --device WORD   device argument handed to the driver (default "/dev/lp")
@@ -81,6 +86,7 @@ struct Options {
   int timeout_sec = 90;
   std::string driver;
   std::string capture;
+  bool system = false;
   std::vector<Request> requests;
 };
 
@@ -221,8 +227,12 @@ Options ParseArgs(int argc, char** argv) {
     if (a == "-h" || a == "--help") {
       std::fputs(kHelp, stdout);
       std::exit(0);
+    } else if (a == "--system") {
+      o.system = true;
     } else if (a == "-p" || a == "--printer") {
       o.printer = value(a);
+      if (o.printer != "0" && o.printer != "1" && o.printer != "2")
+        UsageError("--printer takes 0, 1 or 2, not " + o.printer);
     } else if (a == "-n" || a == "--name") {
       o.name = value(a);
     } else if (a == "-d" || a == "--device") {
@@ -246,6 +256,11 @@ Options ParseArgs(int argc, char** argv) {
     }
   }
   for (; i < args.size(); ++i) o.requests.push_back(ParseRequest(args, i));
+  const char* root = std::getenv("QX5_ROOT");
+  if ((root == nullptr || *root == '\0') && !o.system)
+    UsageError(
+        "QX5_ROOT is not set: this would create /usr/bin/XSRVR and start the driver on the real "
+        "/dev/lp; set QX5_ROOT to a private root, or give --system");
   return o;
 }
 

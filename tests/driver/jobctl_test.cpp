@@ -275,9 +275,25 @@ TEST(JobCtl, SettingsRequests) {
   env.ExpectSent("\x1b&l26A");
   EXPECT_EQ(qx5::DidInit, 0);
   EXPECT_STREQ(qx5::SETUPpaper, "A4");
+  // An unknown paper changes nothing and says so; the answer is 0.
   testing::internal::CaptureStdout();
   ASSERT_TRUE(RunControl(q, {1, 0, 0, 0, 0, "ABCDEFGHIJ"}, a));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "tp: Could not find paper size: ABCDEFGH\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "tp: Could not find paper size: ABCDEFGH\ntp: " +
+                env.root().path("/u/qx5/def_data/printers/PAPER") +
+                " has no paper ABCDEFGH: the paper stays A4\n");
+  EXPECT_STREQ(qx5::SETUPpaper, "A4");
+  EXPECT_DOUBLE_EQ(qx5::PAPERwIN, 210 / 25.4);
+  EXPECT_EQ(a.status, 0);
+  // A page-size command that cannot be written is answered 9.
+  std::fclose(qx5::lp);
+  qx5::lp = nullptr;
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(RunControl(q, {1, 0, 0, 0, 0, "A4"}, a));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Sending pagesize for A4: 27&l26A\nERROR: tp: Unable to send the page size of A4\n");
+  EXPECT_EQ(a.status, 9);
+  EXPECT_EQ(a.cmd, qx5::CMD_CONTROL_ANSWER);
 }
 
 }  // namespace

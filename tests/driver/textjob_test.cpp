@@ -80,7 +80,8 @@ TEST(TextJob, PrintFileFailures) {
   env.OpenDevice();
   env.Codes(CodeFile());
   EXPECT_EQ(Print("/nonexistent/file"),
-            "Start Print: job on tp\nERROR: tp: unable to open /nonexistent/file\n");
+            "Start Print: job on tp\nERROR: tp: unable to open /nonexistent/file\n"
+            "ERROR: tp: /nonexistent/file: No such file or directory\n");
   EXPECT_EQ(qx5::smsgp.status, 9);
   EXPECT_EQ(env.Sent(), "");
   // A device failure still closes, re-opens the device and prints the end line.
@@ -251,7 +252,8 @@ TEST_F(Japanese, FailedConversionPrintsNothing) {
   env_.Codes("?ASCII\n6FILTER 3 cat\n");
   std::remove(env_.root().path("/u/tmp/jis1").c_str());
   EXPECT_EQ(Print("/nonexistent/file"),
-            "Start Print: job on tp\nERROR: tp: unable to open /nonexistent/file\n");
+            "Start Print: job on tp\nERROR: tp: unable to open /nonexistent/file\n"
+            "ERROR: tp: /nonexistent/file: No such file or directory\n");
   EXPECT_EQ(qx5::smsgp.status, 9);
   const std::string fifo = env_.root().dir() + "/fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -8,23 +9,11 @@
 
 namespace {
 
-struct Result {
-  int status;
-  std::string out;
-};
+using Result = qx5test::CommandResult;
 
 // Runs qx5spool with args (under the current QX5_ROOT) and collects what it and the driver print.
 Result Spool(const std::string& args) {
-  const std::string cmd = QX5_BIN_DIR "/qx5spool -t 20 " + args + " 2>&1";
-  Result r{-1, ""};
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
+  return qx5test::RunCommand(QX5_BIN_DIR "/qx5spool -t 20 " + args);
 }
 
 }  // namespace
@@ -73,4 +62,42 @@ TEST(E2eSpool, CaptureMakesTheDeviceAFifo) {
   // The sample laser prints a line: the text reaches the capture through the FIFO.
   r = Spool("-n laser --capture " + cap + " line 'hello capture'");
   EXPECT_NE(qx5test::ReadFile(cap).find("hello capture"), std::string::npos) << r.out;
+}
+
+// Without QX5_ROOT nothing is created and no driver starts unless --system is given; the
+// printer number is 0, 1 or 2; pclview says how it is used and why it fails.
+TEST(E2eSpool, RootPrinterNumberAndPclviewUsage) {
+  qx5test::TempRoot root;
+  struct stat st;
+  const bool keyBefore = ::stat("/usr/bin/XSRVR", &st) == 0;
+  const struct {
+    std::string command;
+    int status;
+    std::string line;
+  } cases[] = {
+      {"env -u QX5_ROOT " QX5_BIN_DIR "/qx5spool -n laser line x", 2,
+       "qx5spool: QX5_ROOT is not set: this would create /usr/bin/XSRVR and start the driver on "
+       "the real /dev/lp; set QX5_ROOT to a private root, or give --system (see qx5spool "
+       "--help)\n"},
+      {"QX5_ROOT= " QX5_BIN_DIR "/qx5spool -n laser", 2, "qx5spool: QX5_ROOT is not set: "},
+      {QX5_BIN_DIR "/qx5spool -p 3 -n laser", 2,
+       "qx5spool: --printer takes 0, 1 or 2, not 3 (see qx5spool --help)\n"},
+      {QX5_BIN_DIR "/qx5spool --printer two", 2, "qx5spool: --printer takes 0, 1 or 2, not two"},
+      {QX5_BIN_DIR "/qx5spool --help", 0, "--system "},
+      {QX5_BIN_DIR "/pclview --help", 0, "usage: " QX5_BIN_DIR "/pclview CAPTURE [PREFIX]\n"},
+      {QX5_BIN_DIR "/pclview -h", 0, "usage: "},
+      {QX5_BIN_DIR "/pclview " + root.path("/nosuch.pcl"), 1,
+       "pclview: cannot read " + root.path("/nosuch.pcl") + ": No such file or directory\n"},
+      {QX5_BIN_DIR "/pclview " + root.dir(), 1,
+       "pclview: cannot read " + root.dir() + ": Is a directory\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    const Result r = qx5test::RunCommand(c.command);
+    EXPECT_EQ(r.status, c.status) << r.out;
+    EXPECT_NE(r.out.find(c.line), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("started"), std::string::npos) << r.out;
+  }
+  EXPECT_EQ(::stat("/usr/bin/XSRVR", &st) == 0, keyBefore);
+  EXPECT_FALSE(root.exists("/usr/bin/XSRVR"));  // a refused spooler made no key file either
 }

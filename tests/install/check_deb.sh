@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Debian package of a build directory with CPack and checks it: the three programs,
-# every manual page and the whole sample tree are in it, nothing lies under /u/ or /dev/, and
-# the runtime dependencies are declared.
+# Builds the Debian package of a build directory with CPack and checks it: the programs, every
+# manual page (compressed), the copyright and changelog and the whole sample tree are in it,
+# nothing lies under /u/ or /dev/, the runtime dependencies are declared, and lintian finds no
+# error in it (its warnings are printed).
 #   check_deb.sh BUILD_DIR SOURCE_DIR
 . "$(dirname "$0")/common.sh"
 rm -f "$build"/qx5lp_*.deb
@@ -11,10 +12,11 @@ debs=("$build"/qx5lp_*.deb)
 deb=${debs[0]}
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-want="./usr/bin/qx5lp ./usr/bin/qx5spool ./usr/bin/pclview"
+want="./usr/bin/qx5lp ./usr/bin/qx5spool ./usr/bin/pclview ./usr/bin/mksysgen ./usr/bin/mkswitch
+  ./usr/share/doc/qx5lp/copyright ./usr/share/doc/qx5lp/changelog.gz"
 for page in "$source"/docs/man/*.[1-9]; do
   name=$(basename "$page")
-  want="$want ./usr/share/man/man${name##*.}/$name"
+  want="$want ./usr/share/man/man${name##*.}/$name.gz"
 done
 for f in $(cd "$source/examples/root" && find . -type f); do
   want="$want ./usr/share/qx5lp/examples/${f#./}"
@@ -30,4 +32,17 @@ for lib in libx11 libpng libc6; do
 done
 grep -qw nkf <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "nkf is not recommended"
 grep -qw xvfb <<<"$(dpkg-deb -f "$deb" Suggests)" || fail "xvfb is not suggested"
+# The pages as installed are the sources, compressed.
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+dpkg-deb -x "$deb" "$tmp"
+for page in "$source"/docs/man/*.[1-9]; do
+  name=$(basename "$page")
+  zcat "$tmp/usr/share/man/man${name##*.}/$name.gz" | cmp -s - "$page" || fail "$name.gz is not $name"
+done
+
+lintian --fail-on error --tag-display-limit 0 "$deb" >"$build/lintian.log" 2>&1 ||
+  fail "lintian: $(cat "$build/lintian.log")"
+grep -q '^E: ' "$build/lintian.log" && fail "lintian: $(cat "$build/lintian.log")"
+grep -v 'root privileges' "$build/lintian.log" | sed 's/^/lintian: /' || true
 echo "ok: $deb ($(wc -l <<<"$contents") entries; Depends: $depends)"

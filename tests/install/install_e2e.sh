@@ -23,7 +23,11 @@ for f in bin/qx5lp bin/qx5spool bin/pclview \
 done
 for page in "$source"/docs/man/*.[1-9]; do
   name=$(basename "$page")
-  cmp -s "$page" "$prefix/share/man/man${name##*.}/$name" || fail "manual page not installed: $name"
+  zcat "$prefix/share/man/man${name##*.}/$name.gz" | cmp -s - "$page" ||
+    fail "manual page not installed compressed: $name"
+done
+for f in bin/mksysgen bin/mkswitch share/doc/qx5lp/copyright share/doc/qx5lp/changelog.gz; do
+  [ -e "$prefix/$f" ] || fail "not installed: $f"
 done
 (cd "$source/examples/root" && find . -type f | sort) >"$tmp/tree.src"
 (cd "$prefix/share/qx5lp/examples" && find . -type f | sort) >"$tmp/tree.inst"

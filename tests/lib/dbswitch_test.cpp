@@ -35,13 +35,14 @@ TEST_F(SwitchDb, EnglishTextsAndRanges) {
   EXPECT_EQ(iswitch, 1);
   EXPECT_STREQ(GetSwitch(561), "small");
   EXPECT_STREQ(GetSwitch(318), "default");
-  EXPECT_STREQ(GetSwitchANY(324), "magenta");
+  EXPECT_STREQ(GetSwitchANY(562), "smallslant");
   for (int n : {0, -1, 1, 317, NumberSwitches + 1, 4999, 5009, 5999, 7000})
     EXPECT_STREQ(GetSwitch(n), "") << n;
   EXPECT_STREQ(GetSwitchENG(561), "") << "no English copy when the language is English";
-  // the colour list: entry 0 is switch 318, then the names of eplotcolors
-  const char* colours[] = {"default", "black",   "red",  "green", "yellow",
-                           "blue",    "magenta", "cyan", "white"};
+  // the colour list: entry 0 is switch 318, then the names of eplotcolors, which are the
+  // colours the sample inkjet prints colours 1 to 8 in
+  const char* colours[] = {"default", "black", "black", "black", "red",
+                           "green",   "blue",  "black", "black"};
   for (int i = 0; i < 9; i++) EXPECT_STREQ(GetSwitch(5000 + i), colours[i]) << i;
   EXPECT_EQ(PlotColorsCt, 9);
   EXPECT_EQ(InitSwitchDb(), 0) << "loaded once";
@@ -52,8 +53,8 @@ TEST_F(SwitchDb, UntranslatedTextsFallBackToEnglish) {
   EXPECT_EQ(Load(), "");
   EXPECT_EQ(SWITCHCURRLANG, 1);
   EXPECT_STREQ(GetSwitch(319), "noir");
-  EXPECT_STREQ(GetSwitch(324), ".");
-  EXPECT_STREQ(GetSwitchANY(324), "magenta");
+  EXPECT_STREQ(GetSwitch(562), ".");
+  EXPECT_STREQ(GetSwitchANY(562), "smallslant");
   EXPECT_STREQ(GetSwitchANY(319), "noir");
   EXPECT_STREQ(GetSwitchENG(319), "black");
   EXPECT_STREQ(GetSwitch(5000), "defaut");

@@ -216,45 +216,112 @@ class DrawPlotFile : public Grammar {
   int n = 0;
 };
 
+// The Part's line with the text as read, then a line naming the file, the line number, the
+// statement and what was wrong or expected.
 TEST_F(DrawPlotFile, ResultsAndTheErrorMessage) {
+  std::snprintf(qx5::XEQNAME, sizeof qx5::XEQNAME, "%s", "pl");
   const std::string long_blanks(500, ' ');
   const std::string long_statement = "SCALE(" + std::string(495, ' ') + "3.0,3.0)\n";
+  const std::string reals = "real numbers expected (written with a decimal point: 1.0)";
   const struct {
     std::string content;
     int result;
-    std::string output;
+    std::string output;  // "@" stands for "ERROR: pl: <path>:"
     double xscale;
   } cases[] = {
       {"", 0, "", 1.0},
       {"\n\n \t\n", 0, "", 1.0},
       {"SCALE(2.0,2.0)\nSCALE(4.0,4.0)", 0, "", 4.0},
-      {"SCALE(2.0,2.0)\nbad line\nSCALE(4.0,4.0)\n", -3, "Getplot: error in bad line\n\n", 2.0},
+      {"SCALE(2.0,2.0)\nbad line\nSCALE(4.0,4.0)\n", -3,
+       "Getplot: error in bad line\n\n@2: bad line: bad is not a statement\n", 2.0},
       {"SCALE(2.0,2.0) SCALE(4.0,4.0)\nSCALE(5.0,5.0)\n", -3,
-       "Getplot: error in SCALE(2.0,2.0) SCALE(4.0,4.0)\n\n", 2.0},
-      {"SCALE(2.0,2.0)\nMOVETO(1,2)\n", -3, "Getplot: error in MOVETO(1,2)\n\n", 2.0},
-      {"SCALE(2.0,2.0)\nlast", -3, "Getplot: error in last\n", 2.0},
+       "Getplot: error in SCALE(2.0,2.0) SCALE(4.0,4.0)\n\n@1: SCALE(2.0,2.0) SCALE(4.0,4.0): "
+       "nothing but blanks may follow the statement\n",
+       2.0},
+      {"SCALE(2.0,2.0)\nMOVETO(1,2)\n", -3,
+       "Getplot: error in MOVETO(1,2)\n\n@2: MOVETO(1,2): " + reals + "\n", 2.0},
+      {"SCALE(2.0,2.0)\nlast", -3, "Getplot: error in last\n@2: last: last is not a statement\n",
+       2.0},
+      {"\n\nSETCOLOR(2.0)\n", -3,
+       "Getplot: error in SETCOLOR(2.0)\n\n@3: SETCOLOR(2.0): an integer expected\n", 1.0},
+      {"lineto(1.0,1.0)\r\n", -3,
+       "Getplot: error in lineto(1.0,1.0)\r\n\n@1: lineto(1.0,1.0): lineto is not a statement: "
+       "keywords are upper case (LINETO)\n",
+       1.0},
+      {"WINDOW(1.0,0.0,0.0,8.0,10.0)\n", -3,
+       "Getplot: error in WINDOW(1.0,0.0,0.0,8.0,10.0)\n\n@1: WINDOW(1.0,0.0,0.0,8.0,10.0): "
+       "argument 1: an integer expected: WINDOW(integer, real, real, real, real)\n",
+       1.0},
+      {"MOVETO(1.0)\n", -3,
+       "Getplot: error in MOVETO(1.0)\n\n@1: MOVETO(1.0): too few arguments: MOVETO(real, "
+       "real)\n",
+       1.0},
+      {"SCALE(1.0,1.0,1.0)\n", -3,
+       "Getplot: error in SCALE(1.0,1.0,1.0)\n\n@1: SCALE(1.0,1.0,1.0): too many arguments: "
+       "SCALE(real, real)\n",
+       1.0},
+      {"L 1.0,1.0\n", -3,
+       "Getplot: error in L 1.0,1.0\n\n@1: L 1.0,1.0: \"(\" expected after LINETO\n", 1.0},
+      {"M(1.2.3,1.0)\n", -3,
+       "Getplot: error in M(1.2.3,1.0)\n\n@1: M(1.2.3,1.0): a number with two decimal points\n",
+       1.0},
+      {"#\n", -3, "Getplot: error in #\n\n@1: #: a statement keyword expected\n", 1.0},
       // a NUL ends the line for the parser
       {std::string("SCALE(2.0,2.0)\0junk\nSCALE(4.0,4.0)\n", 35), 0, "", 4.0},
-      // lines are read in pieces of 499 characters
+      // lines are read in pieces of 499 characters, which share the line's number
       {"SCALE(2.0,2.0)" + long_blanks + "\n", 0, "", 2.0},
-      {long_statement, -3, "Getplot: error in " + long_statement.substr(0, 499) + "\n", 1.0},
+      {"\n" + long_statement, -3,
+       "Getplot: error in " + long_statement.substr(0, 499) +
+           "\n@2: " + long_statement.substr(0, 499) +
+           ": the line ends before the statement does: SCALE(real, real)\n",
+       1.0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.content.substr(0, 60));
     SetUp();
     std::string out;
-    EXPECT_EQ(Run(Write(c.content), &out), c.result);
-    EXPECT_EQ(out, c.output);
+    const std::string path = Write(c.content);
+    EXPECT_EQ(Run(path, &out), c.result);
+    std::string want = c.output;
+    const size_t at = want.find('@');
+    if (at != std::string::npos) want.replace(at, 1, "ERROR: pl: " + path + ":");
+    EXPECT_EQ(out, want);
     EXPECT_EQ(qx5::xScale, c.xscale);
   }
+  // A file that cannot be opened is named with the reason.
   std::string out;
   EXPECT_EQ(Run("", &out), -2);
-  EXPECT_EQ(out, "");
+  EXPECT_EQ(out, "ERROR: pl: the plot request names no plot file\n");
   EXPECT_EQ(Run(root.dir() + "/missing.plt", &out), -1);
-  EXPECT_EQ(out, "");
+  EXPECT_EQ(out, "ERROR: pl: unable to open " + root.dir() + "/missing.plt\nERROR: pl: " +
+                     root.dir() + "/missing.plt: No such file or directory\n");
   testing::internal::CaptureStdout();
   EXPECT_EQ(qx5::DrawPlot(nullptr), -2);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  testing::internal::GetCapturedStdout();
+}
+
+// A WINDOW statement whose surface cannot be made (no X server) is a correct statement: the
+// line after the Part's one says so, not that it does not parse.
+TEST_F(DrawPlotFile, WindowWithoutASurfaceIsNotASyntaxError) {
+  std::snprintf(qx5::XEQNAME, sizeof qx5::XEQNAME, "%s", "pl");
+  const char* display = std::getenv("DISPLAY");
+  const std::string saved = display != nullptr ? display : "";
+  setenv("DISPLAY", ":9871", 1);
+  std::string out;
+  const std::string path = Write("WINDOW(1,0.0,0.0,8.0,10.0)\nM(1.0,1.0)\n");
+  EXPECT_EQ(Run(path, &out), -3);
+  qx5::ClosePlot();
+  if (display != nullptr)
+    setenv("DISPLAY", saved.c_str(), 1);
+  else
+    unsetenv("DISPLAY");
+  EXPECT_NE(out.find("Getplot: error in WINDOW(1,0.0,0.0,8.0,10.0)\n\n"), std::string::npos) << out;
+  const std::string last = "ERROR: pl: " + path +
+                           ":1: WINDOW(1,0.0,0.0,8.0,10.0): no plot surface could be made (the "
+                           "line before \"Getplot\" says why); the statement itself is correct\n";
+  ASSERT_GE(out.size(), last.size());
+  EXPECT_EQ(out.substr(out.size() - last.size()), last) << out;
+  EXPECT_EQ(out.find("expected"), std::string::npos) << out;
 }
 
 // A FIFO (without a writer), a device and a directory are refused at once, with the reason on
@@ -284,6 +351,7 @@ TEST_F(DrawPlotFile, OnlyRegularFilesAreRead) {
 class DrawPlotOnSurface : public ::testing::Test {
  protected:
   void SetUp() override {
+    std::snprintf(qx5::XEQNAME, sizeof qx5::XEQNAME, "%s", "pl");
     ASSERT_NE(qx5test::TestDisplay(), nullptr);
     qx5::SETUPcolor = 0;
     qx5::SetDevtype(1);
@@ -336,7 +404,9 @@ TEST_F(DrawPlotOnSurface, StatementsBeforeTheFailingLineHaveDrawn) {
   qx5::ClosePlot();
 
   ASSERT_EQ(Plot(window + "M(1.0,1.0)\nL(2.0,1.0)\nL(3.0,1.0) L(4.0,1.0)\nL(5.0,1.0)\n"), -3);
-  EXPECT_EQ(output, "Getplot: error in L(3.0,1.0) L(4.0,1.0)\n\n");
+  EXPECT_EQ(output, "Getplot: error in L(3.0,1.0) L(4.0,1.0)\n\nERROR: pl: " + root.dir() +
+                        "/plot.plt:4: L(3.0,1.0) L(4.0,1.0): nothing but blanks may follow the "
+                        "statement\n");
   EXPECT_EQ(Dot(1.5, 1.0), 1u);
   EXPECT_EQ(Dot(2.5, 1.0), 1u);  // the failing line's own statement ran
   EXPECT_EQ(Dot(3.5, 1.0), 0u);

@@ -39,7 +39,7 @@ TEST(CodeFile, TranslatesEscapes) {
        "E"},
       {"\\!5EJECT", ""},                               // count 0 was skipped
       {"\\!4NUL3|", std::string("\x01\x00\x02|", 4)},  // embedded NUL kept
-      {"\\!4WIDE", std::string("\x0e\0\0\0", 4)},      // count beyond the bytes: zeros
+      {"\\!4WIDE", "\x0e"},                            // count beyond the bytes: those given
       {"[\\!4TEXT]", "[a b c]"},                       // ASCII: blanks taken literally
       {"\\!5LINE", "xy\n"},                            // ... and the line's newline
       {"x\\!3EJ", "xQ"},                               // escape cut by the end of the line
@@ -52,25 +52,92 @@ TEST(CodeFile, TranslatesEscapes) {
   EXPECT_EQ(Map("\\!2FF"), "c");
 }
 
+// Every line the reader cannot take whole is named with its file and line number, why, and
+// what is done instead; the Part's own lines come first, as they stand.
 TEST(CodeFile, BadLinesAndMessages) {
   PrinterEnv env;
-  testing::internal::CaptureStdout();
-  env.Codes(
-      "?BINARY\n"
-      "5RESET 2\n"
-      "   \n"
-      "TOOLONGNAME 1 1\n"
-      "5RESET 0 27 69\n"
-      "5RESET -1 7\n");
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out,
-            "tp: Unknown String\n5RESET 2\n"
-            "tp: Unknown String\n   \n"
-            "tp: Cmd too long (9 characters max)\nTOOLONGNAME 1 1\n");
-  ASSERT_EQ(qx5::PrCmdsCt, 1);
-  // A count of -1 (low byte 255) never stands for more bytes than an entry holds.
-  EXPECT_EQ(qx5::PrCmds[0].count, qx5::kCodeBytes);
-  EXPECT_EQ(Map("\\!5RESET").size(), static_cast<size_t>(qx5::kCodeBytes));
+  const std::string at = env.root().path("/u/qx5/def_data/printers/t.cod") + ":";
+  struct Case {
+    std::string file;
+    std::string out;
+    int commands;     // entries stored
+    std::string map;  // what \!5RESET then stands for
+  } cases[] = {
+      {"?BINARY\n5RESET 2\n",
+       "tp: Unknown String\n5RESET 2\ntp: " + at +
+           "2: 5RESET: no code bytes after the count: the line is skipped\n",
+       0, ""},
+      {"?BINARY\n   \n",
+       "tp: Unknown String\n   \ntp: " + at + "2: no command name: the line is skipped\n", 0, ""},
+      {"?BINARY\nTOOLONGNAME 1 1\n",
+       "tp: Cmd too long (9 characters max)\nTOOLONGNAME 1 1\ntp: " + at +
+           "2: TOOLONGNAME has 11 characters, at most 9: the line is skipped\n",
+       0, ""},
+      {"?BINARY\n5RESET 0 27 69\n", "", 0, ""},
+      {"?BINARY\n5RESET -1 7\n",
+       "tp: " + at + "2: 5RESET: the byte count -1 is negative: the line is skipped\n", 0, ""},
+      {"?BINARY\n5RESET\n",
+       "tp: Unknown String\n5RESET\ntp: " + at +
+           "2: 5RESET: no byte count after the name: the line is skipped\n",
+       0, ""},
+      // A code the reader does not know: first, or before the count is reached.
+      {"?BINARY\n5RESET 2 ESC 69\n",
+       "tp: Unknown String\n5RESET 2 ESC 69\ntp: " + at +
+           "2: 5RESET: ESC is not a byte value (0 to 255, in decimal): the line is skipped\n",
+       0, ""},
+      {"!\n?BINARY\n5RESET 2 27 E\n",
+       "tp: " + at +
+           "3: 5RESET: E is not a byte value (0 to 255, in decimal): the line is skipped\n",
+       0, ""},
+      // Words behind the codes the count asks for are not read.
+      {"?BINARY\n5RESET 2 27 69 reset\n", "", 1,
+       "\x1b"
+       "E"},
+      // A count larger than the codes given: the codes given, no NUL bytes.
+      {"?BINARY\n5RESET 3 27 69\n",
+       "tp: " + at +
+           "2: 5RESET: the count is 3 but 2 code bytes are given: the command stands for the 2 "
+           "given\n",
+       1,
+       "\x1b"
+       "E"},
+      {"?ASCII\n5RESET 4 ab\n",
+       "tp: " + at +
+           "2: 5RESET: the count is 4 but 3 code characters (the newline counted) are given: the "
+           "command stands for the 3 given\n",
+       1, "ab\n"},
+      {"?BINARY\n5RESET 2 27 325\n",
+       "tp: " + at + "2: 5RESET: 325 is not a byte value (0 to 255): its low byte 69 is used\n", 1,
+       "\x1b"
+       "E"},
+      // An entry without its length digit is kept, but no escape can reach it.
+      {"?BINARY\nRESET 2 27 69\n",
+       "tp: " + at +
+           "2: RESET: the name does not begin with its length digit (5RESET): no escape reaches "
+           "it\n",
+       1, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    testing::internal::CaptureStdout();
+    env.Codes(c.file);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out);
+    EXPECT_EQ(qx5::PrCmdsCt, c.commands);
+    EXPECT_EQ(Map("\\!5RESET"), c.map);
+  }
+}
+
+// A last line without its newline is read whole: in ASCII mode it ends with the newline the
+// other lines have.
+TEST(CodeFile, LastLineWithoutNewline) {
+  PrinterEnv env;
+  env.Codes("?ASCII\n5LINE1 3 xy\n5LINE2 3 xy");
+  EXPECT_EQ(Map("\\!5LINE1"), "xy\n");
+  EXPECT_EQ(Map("\\!5LINE2"), "xy\n");
+  env.Codes("?BINARY\n5RESET 2 27 69");
+  EXPECT_EQ(Map("\\!5RESET"),
+            "\x1b"
+            "E");
 }
 
 TEST(CodeFile, TableLimit) {
@@ -81,7 +148,9 @@ TEST(CodeFile, TableLimit) {
   testing::internal::CaptureStdout();
   env.Codes(file);
   std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out, "tp: Too many cmds. This cmd to EOF will be ignored:\n4LAST 1 66\n");
+  EXPECT_EQ(out, "tp: Too many cmds. This cmd to EOF will be ignored:\n4LAST 1 66\ntp: " +
+                     env.root().path("/u/qx5/def_data/printers/t.cod") +
+                     ":202: the table holds 200 commands: the rest of the file is not read\n");
   EXPECT_EQ(qx5::PrCmdsCt, 200);
   EXPECT_EQ(Map("\\!4C299\\!4LAST\\!4MORE"), "A");
 }
@@ -110,7 +179,11 @@ TEST(CodeFile, MissingFileAndLookupDirectories) {
   char line[100];
   testing::internal::CaptureStdout();
   EXPECT_EQ(qx5::ReadCodeFile("absent.cod", line), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "tp: Could not open file: absent.cod\n");
+  EXPECT_EQ(
+      testing::internal::GetCapturedStdout(),
+      "tp: Could not open file: absent.cod\ntp: absent.cod not found: " +
+          env.root().path("/u/qx5/usr_data/printers/absent.cod") + ": No such file or directory; " +
+          env.root().path("/u/qx5/def_data/printers/absent.cod") + ": No such file or directory\n");
   EXPECT_EQ(qx5::PrCmdsCt, 0);
   EXPECT_EQ(Map("\\!2FF"), "");
   // The user data directory comes before the default one.

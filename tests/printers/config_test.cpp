@@ -19,6 +19,12 @@ std::string TakeLine(const char* text, int* result = nullptr) {
   return testing::internal::GetCapturedStdout();
 }
 
+std::string TakeLineAt(const char* text, const char* where) {
+  testing::internal::CaptureStdout();
+  qx5::DoSETUP(text, where);
+  return testing::internal::GetCapturedStdout();
+}
+
 TEST(Config, FieldRules) {
   PrinterEnv env;
   struct Case {
@@ -56,13 +62,27 @@ TEST(Config, FieldRules) {
   // Fewer than nine fields (a non-number stops the count): nothing changes.
   int r = 1;
   EXPECT_EQ(TakeLine(" EPSON b.cod K C T 1 2 x 3", &r),
-            "tp: Bad CONFIG line:  EPSON b.cod K C T 1 2 x 3\n");
+            "tp: Bad CONFIG line:  EPSON b.cod K C T 1 2 x 3\n"
+            "tp: the time-out field is missing or not a number: a CONFIG line needs driver, code "
+            "file, fonts, colour, feed, x and y resolution, time-out and serial pause; the line "
+            "is not used\n");
   EXPECT_EQ(r, 0);
   EXPECT_STREQ(qx5::SETUPcode, "a.cod");
   EXPECT_EQ(qx5::SETUPxdpi, 300);
-  // The code file name is kept to 15 characters.
-  TakeLine(" HPPCL abcdefghijklmnopqrstuvwxyz E B S 1 1 1 1");
-  EXPECT_STREQ(qx5::SETUPcode, "abcdefghijklmno");
+  // A code file name longer than 15 characters is refused, not cut into another name.
+  EXPECT_EQ(TakeLine(" HPPCL abcdefghijklmnopqrstuvwxyz E B S 1 1 1 1", &r),
+            "tp: the code file name abcdefghijklmnopqrstuvwxyz has 26 characters, at most 15: the "
+            "line is not used\n");
+  EXPECT_EQ(r, 0);
+  EXPECT_STREQ(qx5::SETUPcode, "a.cod");
+  // Read from a file, the messages name its line.
+  EXPECT_EQ(TakeLineAt(" PCL a.cod E B S 1 1 30 0", "/x/CONFIG:4"),
+            "tp: Unknown Driver (PCL) - Using EPSON (/x/CONFIG:4)\n");
+  EXPECT_EQ(
+      TakeLineAt(" EPSON a.cod E B S 1", "/x/CONFIG:5"),
+      "tp: Bad CONFIG line:  EPSON a.cod E B S 1\ntp: /x/CONFIG:5: the y resolution field is "
+      "missing or not a number: a CONFIG line needs driver, code file, fonts, colour, feed, x "
+      "and y resolution, time-out and serial pause; the line is not used\n");
 }
 
 TEST(Config, HpglOptionalFields) {
@@ -95,13 +115,26 @@ TEST(Config, FindsTheExactName) {
   qx5::SETUPfontSpacingLen = 3;
   EXPECT_EQ(qx5::ReadCodes("LJ4"), 1);
   EXPECT_STREQ(qx5::SETUPcode, "c.cod");
-  EXPECT_EQ(qx5::SETUPserialnap, 1);  // lost its last character
+  EXPECT_EQ(qx5::SETUPserialnap, 12);  // the last line is whole without its newline
+  EXPECT_EQ(qx5::DefinitionLoaded, 1);
   EXPECT_EQ(qx5::SETUPlang, 'K');
   EXPECT_EQ(qx5::FFct, 1);
   // Japanese codes are cleared when the configuration is read.
   EXPECT_STREQ(qx5::SETUPeuc_filter, "");
   EXPECT_EQ(qx5::SETUPfontSpacingLen, 0);
-  // No line for the name: defaults, no codes.
+  // No line for the name: defaults, no codes, and a line saying which file was read, the line
+  // whose name differs only in case or blanks, and how the printer runs.
+  const std::string config = env.root().path("/u/qx5/def_data/printers/CONFIG");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(qx5::ReadCodes("Lj4"), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "tp: no line of " + config +
+                " carries the name \"Lj4\"; line 2 carries \"lj4\": names are compared with their "
+                "case and blanks\n"
+                "tp: the printer's definition did not load: running as EPSON at 120 x 72 dpi "
+                "without printer codes; plot requests are refused (status 10), text is printed "
+                "without printer commands\n");
+  EXPECT_EQ(qx5::DefinitionLoaded, 0);
   EXPECT_EQ(qx5::ReadCodes("lj"), 0);
   EXPECT_EQ(qx5::SETUPbrand, 0);
   EXPECT_EQ(qx5::SETUPxdpi, 120);

@@ -17,7 +17,7 @@ const char kPaper[] =
     "INF IN inf 5\n"
     "NEG IN -1 5\n"
     "SHORT IN 5\n"
-    "LAST IN 4 65";  // no newline: loses its last character
+    "LAST IN 4 65";  // no newline: read whole all the same
 
 struct Look {
   int found;
@@ -45,13 +45,22 @@ TEST(Paper, Lookup) {
   EXPECT_STREQ(qx5::SETUPpaper, "A4");
   env.ExpectSent("\x1b&l26A");
 
-  // Names in the file are upper-cased; the one asked for is not.
+  // Names in the file are upper-cased; the one asked for is not. A name not found changes
+  // nothing: the page and the paper in force stay, and the lines say so.
+  const std::string paper = env.root().path("/u/qx5/def_data/printers/PAPER");
   Look lower = Lookup("letter");
   EXPECT_EQ(lower.found, 0);
-  EXPECT_EQ(lower.out, "tp: Could not find paper size: letter\n");
-  EXPECT_DOUBLE_EQ(qx5::PAPERwIN, 8.5);
-  EXPECT_DOUBLE_EQ(qx5::PAPERhun, 1.0);
+  EXPECT_EQ(lower.out,
+            "tp: Could not find paper size: letter\n"
+            "tp: paper names are upper case: LETTER\n"
+            "tp: " +
+                paper + " has no paper letter: the paper stays A4\n");
+  EXPECT_DOUBLE_EQ(qx5::PAPERwIN, 210 / 25.4);
+  EXPECT_DOUBLE_EQ(qx5::PAPERhun, 0.5);
   EXPECT_STREQ(qx5::SETUPpaper, "A4");  // kept
+  EXPECT_EQ(Lookup("B5").out, "tp: Could not find paper size: B5\ntp: " + paper +
+                                  " has no paper B5: the paper stays A4\n");
+  EXPECT_DOUBLE_EQ(qx5::PAPERhIN, 297 / 25.4);
 
   Look letter = Lookup("LETTER");
   EXPECT_EQ(letter.found, 1);
@@ -60,7 +69,7 @@ TEST(Paper, Lookup) {
   EXPECT_DOUBLE_EQ(qx5::PAPERwun, 0.5);  // a margin code of 1 byte is not taken
 
   Look odd = Lookup("ODD");
-  EXPECT_EQ(odd.out, "tp: Unknown units for PAPER width & height: CM\n");
+  EXPECT_EQ(odd.out, "tp: Unknown units for PAPER width & height: CM (" + paper + ":5)\n");
   EXPECT_DOUBLE_EQ(qx5::PAPERwIN, 10);
   EXPECT_DOUBLE_EQ(qx5::PAPERhIN, 20);
 
@@ -69,7 +78,7 @@ TEST(Paper, Lookup) {
   EXPECT_DOUBLE_EQ(qx5::PAPERhIN, 10.5);
   for (const char* bad : {"TWELVECHARSX", "INF", "NEG", "SHORT"}) EXPECT_EQ(Lookup(bad).found, 0);
   EXPECT_EQ(Lookup("LAST").found, 1);
-  EXPECT_DOUBLE_EQ(qx5::PAPERhIN, 6);
+  EXPECT_DOUBLE_EQ(qx5::PAPERhIN, 65);
   EXPECT_EQ(env.Sent(), "");
 }
 
@@ -88,10 +97,14 @@ TEST(Paper, LongNamesHaveNoCodes) {
 
 TEST(Paper, MissingFile) {
   PrinterEnv env;
+  qx5::PAPERwIN = 5;
   Look r = Lookup("A4");
   EXPECT_EQ(r.found, 0);
-  EXPECT_EQ(r.out, "tp: Could not open file: PAPER\n");
-  EXPECT_DOUBLE_EQ(qx5::PAPERwIN, 8.5);
+  EXPECT_EQ(r.out.rfind("tp: Could not open file: PAPER\ntp: PAPER not found: ", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find(": No such file or directory\ntp: the pa"),
+            std::string::npos)  // "the paper stays" or "the page stays"
+      << r.out;
+  EXPECT_DOUBLE_EQ(qx5::PAPERwIN, 5);
 }
 
 TEST(Paper, SampleFile) {

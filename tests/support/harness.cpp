@@ -80,6 +80,18 @@ bool TempRoot::exists(const std::string& fixed) const {
   return ::stat(path(fixed).c_str(), &st) == 0;
 }
 
+CommandResult RunCommand(const std::string& command) {
+  CommandResult r;
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (p == nullptr) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   std::stringstream ss;

@@ -63,6 +63,14 @@ class FifoDevice {
   std::thread reader_;
 };
 
+// What a command run through the shell printed (standard output and error) and its exit
+// status (-1 when it did not exit).
+struct CommandResult {
+  int status = -1;
+  std::string out;
+};
+CommandResult RunCommand(const std::string& command);
+
 // Reads a whole file; empty when missing.
 std::string ReadFile(const std::string& path);
 std::string Hex(const std::string& bytes);
