@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 
 #include "../printers/printer_fixture.hpp"
@@ -92,6 +93,53 @@ TEST(TextJob, PrintFileFailures) {
   EXPECT_NE(out.find("End Print: job on tp\n"), std::string::npos);
   EXPECT_EQ(qx5::smsgp.status, 9);
   EXPECT_NE(qx5::lp, nullptr);
+}
+
+// A print file is read in pieces of at most 498 bytes; NUL bytes go out like any other byte,
+// and an escape is translated wherever the end of a piece would have cut it.
+TEST(TextJob, PiecesKeepNulBytesAndWholeEscapes) {
+  PrinterEnv env;
+  env.OpenDevice();
+  env.Codes(CodeFile());
+  const std::string nul(1, '\0'), bold =
+                                      "\x1b"
+                                      "E";
+  const std::string many = [] {
+    std::string t;
+    for (int i = 0; i < 300; ++i) t += "\\!4BOLD";
+    return t;
+  }();
+  const struct {
+    std::string text;
+    std::string sent;
+  } cases[] = {
+      {"a" + nul + "b\n" + nul + "\n", "a" + nul + "b\n" + nul + "\n"},
+      {"a" + nul + "\\!4BOLD\n", "a" + nul + bold + "\n"},
+      {std::string(498, 'x') + "\\!4BOLD\n", std::string(498, 'x') + bold + "\n"},
+      {std::string(497, 'x') + "\\!4BOLD\n", std::string(497, 'x') + bold + "\n"},
+      {std::string(496, 'x') + "\\!4BOLD\n", std::string(496, 'x') + bold + "\n"},
+      {std::string(492, 'x') + "\\!4BOLD\n", std::string(492, 'x') + bold + "\n"},
+      {std::string(491, 'x') + "\\!4BOLDy", std::string(491, 'x') + bold + "y"},
+      {many + "\n",
+       [] {
+         std::string t;
+         for (int i = 0; i < 300; ++i)
+           t += "\x1b"
+                "E";
+         return t + "\n";
+       }()},
+      // At the end of the file an escape is compared with what is there.
+      {std::string(497, 'x') + "\\!4BO", std::string(497, 'x')},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.size());
+    env.root().write("/t.txt", c.text);
+    Print(env.root().dir() + "/t.txt");
+    EXPECT_EQ(qx5::smsgp.status, 0);
+    EXPECT_EQ(qx5test::Hex(env.Sent(2 + c.sent.size())), qx5test::Hex("\x1b"
+                                                                      "2" +
+                                                                      c.sent));
+  }
 }
 
 TEST(TextJob, ReloadLine) {
@@ -188,8 +236,8 @@ TEST_F(Japanese, FileThroughTheFilter) {
   EXPECT_EQ(std::string(qx5::s).find("nkf -E -j '"), 0u) << qx5::s;
 }
 
-// Under a long installation root the command line runs to hundreds of characters and the
-// converted file's path no longer fits a request's name field: it still converts.
+// Under a long installation root the converted file's path no longer fits a request's name
+// field: it still converts.
 TEST_F(Japanese, LongRootConverts) {
   std::string longroot = env_.root().dir();
   for (int i = 0; i < 150; ++i) longroot += "/.";
@@ -200,14 +248,13 @@ TEST_F(Japanese, LongRootConverts) {
   EXPECT_EQ(Print(file), "Start Print: job on tp\nEnd Print: job on tp\n");
   EXPECT_EQ(qx5::smsgp.status, 0);
   env_.ExpectSent(kJis);
-  EXPECT_GT(std::strlen(qx5::s), 400u) << qx5::s;
   EXPECT_EQ(std::string(qx5::JCname), longroot + "/u/tmp/jis1");
   setenv("QX5_ROOT", env_.root().dir().c_str(), 1);
 }
 
-// When the conversion cannot be run, does not end, or writes nothing for a non-empty file,
-// the request fails with status 9 and a line, and nothing unconverted is printed. The file is
-// checked before any conversion, as on every printer.
+// When the conversion cannot be run, does not end, fails, or writes nothing for a non-empty
+// file, the request fails with status 9 and a line, nothing unconverted is printed and no
+// converted file is left. The file is checked before any conversion, as on every printer.
 TEST_F(Japanese, FailedConversionPrintsNothing) {
   const std::string file = env_.root().dir() + "/t.txt";
   env_.root().write("/t.txt", kEuc);
@@ -216,7 +263,8 @@ TEST_F(Japanese, FailedConversionPrintsNothing) {
     const char* line;
   } cases[] = {
       {"true", "ERROR: tp: FILTER wrote nothing for "},
-      {"qx5-no-such-filter", "ERROR: tp: FILTER wrote nothing for "},
+      {"qx5-no-such-filter", "ERROR: tp: FILTER failed with exit status 127: qx5-no-such-filter '"},
+      {"sh -c 'cat \"$0\"; exit 5'", "ERROR: tp: FILTER failed with exit status 5: sh -c"},
       {"sleep 30; cat", "ERROR: tp: FILTER did not finish within 1 seconds: sleep 30; cat '"}};
   qx5::ALARM_SEC = 1;
   for (const Case& c : cases) {
@@ -229,6 +277,7 @@ TEST_F(Japanese, FailedConversionPrintsNothing) {
     EXPECT_EQ(out.find("End Print"), std::string::npos) << out;
     EXPECT_EQ(qx5::smsgp.status, 9) << c.filter;
     EXPECT_EQ(env_.Sent(), "") << c.filter;
+    EXPECT_FALSE(env_.root().exists("/u/tmp/jis1")) << c.filter;
   }
   // No FILTER code: nothing is run (least of all the request's file itself as a command).
   env_.Codes("?ASCII\n");
@@ -260,6 +309,26 @@ TEST_F(Japanese, FailedConversionPrintsNothing) {
   EXPECT_EQ(qx5::smsgp.status, 9);
   EXPECT_FALSE(env_.root().exists("/u/tmp/jis1"));
   EXPECT_EQ(env_.Sent(), "");
+}
+
+// A /u/tmp that cannot take the conversion's files (here it is not a directory): the request
+// is answered 9 with the path and the reason, and nothing is printed, converted or not.
+TEST_F(Japanese, UnwritableTmpFailsTheRequest) {
+  env_.root().write("/t.txt", kEuc);
+  std::filesystem::remove_all(env_.root().path("/u/tmp"));
+  env_.root().write("/u/tmp", "not a directory");
+  qx5::PrinterNumber = 1;
+  const std::string tmp = env_.root().path("/u/tmp");
+  qx5::smsgp.status = 0;
+  EXPECT_EQ(Line(std::string(kEuc, 4)),
+            "ERROR: tp: unable to create " + tmp + "/jistmp2: Not a directory\n");
+  EXPECT_EQ(qx5::smsgp.status, 9);
+  EXPECT_EQ(
+      Print(env_.root().dir() + "/t.txt"),
+      "Start Print: job on tp\nERROR: tp: unable to create " + tmp + "/jis2: Not a directory\n");
+  EXPECT_EQ(qx5::smsgp.status, 9);
+  EXPECT_EQ(env_.Sent(), "");
+  qx5::PrinterNumber = 0;
 }
 
 // Links planted at both conversion files are replaced by the driver's own files, never
@@ -296,10 +365,16 @@ TEST_F(Japanese, OneLine) {
   Line(std::string(kEuc, 4));
   env_.ExpectSent(std::string(kJis, sizeof kJis - 2));
   EXPECT_EQ(env_.root().read("/u/tmp/jistmp1"), std::string(kEuc, 4));
-  // A filter that writes nothing leaves the text as it was.
-  env_.Codes("?ASCII\n6FILTER 4 true\n");
-  Line("abc");
-  env_.ExpectSent("abc");
+  // A filter that writes nothing, or fails, prints nothing: status 9, no file left behind.
+  for (const std::string filter : {"true", "sh -c 'cat \"$0\"; false'"}) {
+    env_.Codes("?ASCII\n6FILTER " + std::to_string(filter.size()) + " " + filter + "\n");
+    qx5::smsgp.status = 0;
+    EXPECT_NE(Line("abc").find("ERROR: tp: FILTER "), std::string::npos) << filter;
+    EXPECT_EQ(qx5::smsgp.status, 9);
+    EXPECT_EQ(env_.Sent(), "") << filter;
+    EXPECT_FALSE(env_.root().exists("/u/tmp/jistmp1"));
+    EXPECT_FALSE(env_.root().exists("/u/tmp/jis1"));
+  }
   // A conversion longer than its space is cut there.
   char text[8] = "abcdefg";
   env_.Codes("?ASCII\n6FILTER 3 cat\n");
