@@ -2,10 +2,12 @@
 
 #include <cstdio>
 
+#include "driver/devout.hpp"
 #include "geometry/mapping.hpp"
 #include "geometry/markers.hpp"
 #include "lib/message.hpp"
 #include "lib/regfile.hpp"
+#include "lib/stop.hpp"
 #include "plotlang/lexer.hpp"
 #include "render/plotfonts.hpp"
 #include "render/plottext.hpp"
@@ -219,6 +221,11 @@ int DrawPlot(const char* path) {
   }
   char line[500];
   while (std::fgets(line, sizeof line, f) != nullptr) {
+    // A stop signal leaves the plot ALARM_SEC seconds, checked between lines.
+    if (StopGraceOver(ALARM_SEC)) {
+      std::fclose(f);
+      return kPlotStopped;
+    }
     if (expr(line) != 0) {
       Say("Getplot: error in %s\n", line);
       std::fclose(f);
