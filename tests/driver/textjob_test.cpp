@@ -95,53 +95,6 @@ TEST(TextJob, PrintFileFailures) {
   EXPECT_NE(qx5::lp, nullptr);
 }
 
-// A print file is read in pieces of at most 498 bytes; NUL bytes go out like any other byte,
-// and an escape is translated wherever the end of a piece would have cut it.
-TEST(TextJob, PiecesKeepNulBytesAndWholeEscapes) {
-  PrinterEnv env;
-  env.OpenDevice();
-  env.Codes(CodeFile());
-  const std::string nul(1, '\0'), bold =
-                                      "\x1b"
-                                      "E";
-  const std::string many = [] {
-    std::string t;
-    for (int i = 0; i < 300; ++i) t += "\\!4BOLD";
-    return t;
-  }();
-  const struct {
-    std::string text;
-    std::string sent;
-  } cases[] = {
-      {"a" + nul + "b\n" + nul + "\n", "a" + nul + "b\n" + nul + "\n"},
-      {"a" + nul + "\\!4BOLD\n", "a" + nul + bold + "\n"},
-      {std::string(498, 'x') + "\\!4BOLD\n", std::string(498, 'x') + bold + "\n"},
-      {std::string(497, 'x') + "\\!4BOLD\n", std::string(497, 'x') + bold + "\n"},
-      {std::string(496, 'x') + "\\!4BOLD\n", std::string(496, 'x') + bold + "\n"},
-      {std::string(492, 'x') + "\\!4BOLD\n", std::string(492, 'x') + bold + "\n"},
-      {std::string(491, 'x') + "\\!4BOLDy", std::string(491, 'x') + bold + "y"},
-      {many + "\n",
-       [] {
-         std::string t;
-         for (int i = 0; i < 300; ++i)
-           t += "\x1b"
-                "E";
-         return t + "\n";
-       }()},
-      // At the end of the file an escape is compared with what is there.
-      {std::string(497, 'x') + "\\!4BO", std::string(497, 'x')},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text.size());
-    env.root().write("/t.txt", c.text);
-    Print(env.root().dir() + "/t.txt");
-    EXPECT_EQ(qx5::smsgp.status, 0);
-    EXPECT_EQ(qx5test::Hex(env.Sent(2 + c.sent.size())), qx5test::Hex("\x1b"
-                                                                      "2" +
-                                                                      c.sent));
-  }
-}
-
 TEST(TextJob, ReloadLine) {
   PrinterEnv env;
   env.OpenDevice();
