@@ -6,6 +6,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <string>
 
 #include "driver/loop.hpp"
@@ -27,13 +29,22 @@ namespace {
 // must be cut off too.
 constexpr long kRepeatUsec = 200000;
 
-void ArmAlarm() {
+// Arms the alarm for ALARM_SEC seconds, or for what is left of the stop grace when a stop
+// signal came. False, with SigAlarm set, when that grace is over: the write is not tried.
+bool ArmAlarm() {
   SigAlarm = 0;
+  const int ms = StopGraceLeftMs(std::clamp(ALARM_SEC, 1, INT_MAX / 1000) * 1000, ALARM_SEC);
+  if (ms == 0) {
+    SigAlarm = 1;
+    return false;
+  }
   SetSignalAction(SIGALRM, sigalrm);  // no SA_RESTART: a blocked write is interrupted
   struct itimerval t {};
-  t.it_value.tv_sec = ALARM_SEC > 0 ? ALARM_SEC : 1;
+  t.it_value.tv_sec = ms / 1000;
+  t.it_value.tv_usec = ms % 1000 * 1000L;
   t.it_interval.tv_usec = kRepeatUsec;
   setitimer(ITIMER_REAL, &t, nullptr);
+  return true;
 }
 
 void DisarmAlarm() {
@@ -52,8 +63,8 @@ int WRITE(FILE* stream, const void* data, int len) {
   WRITEsent = 0;
   if (stream == nullptr || len < 0 || (data == nullptr && len > 0)) return 1;
   clearerr(stream);
-  ArmAlarm();
-  if (len > 0) WRITEsent = static_cast<int>(std::fwrite(data, 1, static_cast<size_t>(len), stream));
+  if (ArmAlarm() && len > 0)
+    WRITEsent = static_cast<int>(std::fwrite(data, 1, static_cast<size_t>(len), stream));
   DisarmAlarm();
   // The stream's error flag catches what the alarm does not: a reader that went away (EPIPE),
   // a device that vanished or failed.
@@ -64,8 +75,7 @@ int FPUTS(const char* str, FILE* stream) {
   int ret = EOF;
   if (stream != nullptr) {
     clearerr(stream);
-    ArmAlarm();
-    ret = std::fputs(str != nullptr ? str : "", stream);
+    if (ArmAlarm()) ret = std::fputs(str != nullptr ? str : "", stream);
     DisarmAlarm();
   }
   if (ret == EOF || SigAlarm == 1) {
@@ -86,8 +96,7 @@ int CheckFile(const char* path) {
 // would otherwise hold the driver in open() for good.
 int OpenDevice() {
   const std::string path = RootPath(device);
-  ArmAlarm();
-  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC);
+  const int fd = ArmAlarm() ? ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC) : -1;
   DisarmAlarm();
   if (fd < 0) return 1;
   lp = ::fdopen(fd, "w");
@@ -107,7 +116,9 @@ int ReopenDevice(bool flush_first) {
     lp = nullptr;
   }
   if (OpenDevice() == 0) return 0;
-  Say("ERROR: %s: unable to open %s\n", XEQNAME, RootPath(device).c_str());
+  // Past a stop signal's grace the device is not opened again: the driver is on its way out.
+  if (!StopGraceOver(ALARM_SEC))
+    Say("ERROR: %s: unable to open %s\n", XEQNAME, RootPath(device).c_str());
   return 1;
 }
 

@@ -1,6 +1,7 @@
 #include "driver/loop.hpp"
 
 #include <stdio_ext.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -13,6 +14,7 @@
 #include "driver/devout.hpp"
 #include "driver/jobctl.hpp"
 #include "driver/plotrequest.hpp"
+#include "driver/printerlock.hpp"
 #include "driver/signals.hpp"
 #include "driver/srvmsg.hpp"
 #include "driver/textjob.hpp"
@@ -59,18 +61,6 @@ bool DeviceReady() {
   return false;
 }
 
-const char* SignalName(int sig) {
-  switch (sig) {
-    case SIGTERM:
-      return "SIGTERM";
-    case SIGINT:
-      return "SIGINT";
-    case SIGHUP:
-      return "SIGHUP";
-  }
-  return "?";
-}
-
 // The printer-state step: recovery after a failed plot, or the initialisation when due.
 bool PrinterReady() {
   if (PlotError != 0) {
@@ -112,12 +102,18 @@ void Dispatch(int cmd) {
 }
 
 // The request's file, or the converted file when the request was converted (the file named in
-// the request then stays).
+// the request then stays). Only a regular file is deleted, and never the device: a request
+// naming a FIFO, a device node or the printer itself leaves it in place.
 void RemoveRequestFile() {
   const std::string name = JCname[0] != '\0'
                                ? std::string(JCname)
                                : std::string(FieldText(rmsgp.name, sizeof rmsgp.name));
-  if (!name.empty()) ::unlink(name.c_str());
+  struct stat st, dev;
+  if (name.empty() || ::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  if (::stat(RootPath(device).c_str(), &dev) == 0 && dev.st_dev == st.st_dev &&
+      dev.st_ino == st.st_ino)
+    return;
+  ::unlink(name.c_str());
 }
 
 }  // namespace
@@ -133,7 +129,7 @@ int DoLoop(char**) {
   if (GetServerMessage() < 0) {
     if (StopSignal != 0) {
       // A clean stop: the exit message carries the last record with status 0.
-      Say("%s: stopped by signal %s\n", XEQNAME, SignalName(StopSignal));
+      Say("%s: stopped by signal %s\n", XEQNAME, StopSignalName(StopSignal));
       smsgp.status = ST_DONE;
     } else {
       Say("ERROR: %s: error in message system\n", XEQNAME);
@@ -153,6 +149,11 @@ int DoLoop(char**) {
     if (cmd == CMD_CONTROL) return ProcessCMDTO();
     Dispatch(cmd);
   }
+  // A request cut off because the stop signal's grace ran out says so; the next wait for a
+  // request then ends at once and the driver exits.
+  if (smsgp.status != ST_DONE && StopGraceOver(ALARM_SEC))
+    Say("ERROR: %s: stopped by signal %s after %d seconds\n", XEQNAME, StopSignalName(StopSignal),
+        ALARM_SEC);
 
   // The file goes whatever the status, also when the request was not carried out.
   if (rmsgp.remove == 1 && cmd != CMD_LINE) RemoveRequestFile();
@@ -173,6 +174,8 @@ void DriverMain(int argc, char** argv) {
   if (std::strcmp(argv[3], "S") == 0) serialsetting = DecimalArg(argv[4]);
   std::snprintf(XEQNAME, sizeof XEQNAME, "%s", argv[5]);
 
+  // A second driver for this printer goes before the server hears of it.
+  if (LockPrinter() != 0) std::exit(0);
   if (GetAttachedServer() == 0) {
     Say("ERROR: %s: could not attach to server...exiting\n", XEQNAME);
     std::exit(0);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -101,10 +102,12 @@ int GetAttachedServer() {
 }
 
 // A full queue (the server is slow to read) is waited out with short pauses for up to
-// ALARM_SEC seconds before the record is given up, so that an answer is not lost to a burst.
+// ALARM_SEC seconds (no longer than the stop grace) before the record is given up, so that an
+// answer is not lost to a burst.
 int SendServerMessage() {
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(std::max(ALARM_SEC, 1));
+  const int wait_ms = StopGraceLeftMs(std::clamp(ALARM_SEC, 1, INT_MAX / 1000) * 1000, ALARM_SEC);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(wait_ms);
   long pause_ms = 1;
   smsgp.mtype = SrvKey;
   for (;;) {
@@ -123,22 +126,22 @@ int SendServerMessage() {
 }
 
 // The record is cleared first, so that a short record leaves nothing of the one before; a
-// longer one is cut to the 224 body bytes (MSG_NOERROR) and handled like any other. The stop
-// signals are let in only for this wait: one that comes ends it at once (-1, nothing printed,
+// longer one is cut to the 224 body bytes (MSG_NOERROR) and handled like any other. A stop
+// signal, during the wait or during the request before, ends it at once (-1, nothing printed,
 // StopSignal set). Any other interruption (a stop and continue of the process) waits on.
 int GetServerMessage() {
   std::memset(&rmsgp, 0, sizeof rmsgp);
   rmsgp.mtype = pid;
   ssize_t got = -1;
   int err = 0;
-  LetStopSignalsIn(true);
+  WaitingForRequest(true);
   while (StopSignal == 0) {
     errno = 0;
     got = msgrcv(SrvId, &rmsgp, kBodySize, pid, MSG_NOERROR);
     err = errno;
     if (got >= 0 || err != EINTR) break;
   }
-  LetStopSignalsIn(false);
+  WaitingForRequest(false);
   if (got >= 0) return rmsgp.status;
   if (StopSignal == 0) Say("%s: msgrcv err from XSERVER - errno = %d\n", XEQNAME, err);
   return -1;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include "lib/paths.hpp"
 #include "lib/regfile.hpp"
 #include "lib/shellrun.hpp"
+#include "lib/stop.hpp"
 #include "printers/codefile.hpp"
 #include "printers/config.hpp"
 
@@ -29,8 +31,7 @@ char JCname[PATH_MAX];
 
 namespace {
 
-constexpr int kPrintLineRead = 499;  // 498 characters and the NUL
-constexpr int kPrintLineLimit = 500;
+constexpr size_t kPieceMax = 498;  // the longest piece of a print file's line
 constexpr int kOneLineLimit = 200;
 
 // A request failure: status 9 and its line.
@@ -67,54 +68,57 @@ std::string ShellQuote(const std::string& path) {
 int CreateOwnFile(const std::string& path) {
   ::unlink(path.c_str());
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) Say("ERROR: %s: unable to create %s\n", XEQNAME, path.c_str());
+  if (fd < 0) Say("ERROR: %s: unable to create %s: %s\n", XEQNAME, path.c_str(), Reason(errno));
   return fd;
 }
 
-// The file at path is still the one fd was created as (the shell's ">" opened it, not
-// something put in its place).
-bool StillOwnFile(const std::string& path, int fd) {
-  struct stat at, own;
-  if (::lstat(path.c_str(), &at) == 0 && ::fstat(fd, &own) == 0 && S_ISREG(at.st_mode) &&
-      at.st_dev == own.st_dev && at.st_ino == own.st_ino)
-    return true;
-  Say("ERROR: %s: %s was replaced during the conversion\n", XEQNAME, path.c_str());
-  return false;
-}
-
-// Runs "FILTER 'in' >'out'" through the shell and waits for it, bounded by ALARM_SEC; its
-// exit status is not examined. false, with a line, when it could not be run or did not end.
-bool RunFilter(const std::string& in, const std::string& out) {
+// Runs "FILTER 'in'" through the shell, its output written into out as it comes, bounded by
+// ALARM_SEC (and by a stop signal's grace). false, with a line, when it could not be run, did
+// not end, failed (a non-zero exit status) or its output could not be written.
+bool RunFilter(const std::string& in, int out, const std::string& out_path) {
   // Without a filter the shell would run the input file itself as the command.
   if (SETUPeuc_filter[0] == '\0') {
     Say("ERROR: %s: no FILTER code to convert %s\n", XEQNAME, in.c_str());
     return false;
   }
-  std::string cmd = std::string(SETUPeuc_filter) + " " + ShellQuote(in) + " >" + ShellQuote(out);
-  if (in.size() >= PATH_MAX || out.size() >= PATH_MAX || cmd.size() >= sizeof s) {
+  std::string cmd = std::string(SETUPeuc_filter) + " " + ShellQuote(in);
+  if (in.size() >= PATH_MAX || cmd.size() >= sizeof s) {
     Say("ERROR: %s: FILTER command too long (%zu characters) for %s\n", XEQNAME, cmd.size(),
         in.c_str());
     return false;
   }
   std::memcpy(s, cmd.c_str(), cmd.size() + 1);
-  switch (RunShell(s, ALARM_SEC)) {
+  const int limit_ms = StopGraceLeftMs(std::clamp(ALARM_SEC, 1, INT_MAX / 1000) * 1000, ALARM_SEC);
+  int err = 0;
+  const int result = RunShell(s, limit_ms, out, &err);
+  switch (result) {
+    case 0:
+      return true;
     case kShellNotRun:
       Say("ERROR: %s: unable to run %s\n", XEQNAME, s);
-      return false;
+      break;
     case kShellTimedOut:
-      Say("ERROR: %s: FILTER did not finish within %d seconds: %s\n", XEQNAME, ALARM_SEC, s);
-      return false;
+      Say("ERROR: %s: FILTER did not finish within %d seconds: %s\n", XEQNAME,
+          (limit_ms + 999) / 1000, s);
+      break;
+    case kShellWriteFailed:
+      Say("ERROR: %s: unable to write %s: %s\n", XEQNAME, out_path.c_str(), Reason(err));
+      break;
+    default:
+      Say("ERROR: %s: FILTER failed with exit status %d: %s\n", XEQNAME, result, s);
   }
-  return true;
+  return false;
 }
 
 // Converts in into out, which is created anew as the driver's own file. The descriptor of the
-// converted output (at its start), or -1 when the conversion failed (its line printed).
+// converted output (at its start), or -1 when the conversion failed (its line printed; out is
+// removed).
 int Convert(const std::string& in, const std::string& out) {
   const int fd = CreateOwnFile(out);
   if (fd < 0) return -1;
-  if (RunFilter(in, out) && StillOwnFile(out, fd)) return fd;
+  if (RunFilter(in, fd, out) && ::lseek(fd, 0, SEEK_SET) == 0) return fd;
   ::close(fd);
+  ::unlink(out.c_str());
   return -1;
 }
 
@@ -122,6 +126,45 @@ off_t FileSize(int fd) {
   struct stat st;
   return ::fstat(fd, &st) == 0 ? st.st_size : 0;
 }
+
+// A conversion that wrote nothing for a non-empty text: nothing of the text would be printed.
+bool WroteNothing(int fd, off_t in_size, const char* what) {
+  if (FileSize(fd) != 0 || in_size == 0) return false;
+  Say("ERROR: %s: FILTER wrote nothing for %s\n", XEQNAME, what);
+  return true;
+}
+
+// Reads a text file in pieces: a line with its newline, or the first kPieceMax bytes of a
+// longer one. NUL bytes are text like any other. A piece never ends inside a printer-command
+// escape: the escape's first bytes are held back and begin the next piece.
+class PieceReader {
+ public:
+  explicit PieceReader(FILE* f) : f_(f) {}
+  // The next piece into buf (room for kPieceMax bytes and a NUL); its length, 0 at the end.
+  size_t Next(char* buf) {
+    size_t len = held_;
+    std::memcpy(buf, hold_, held_);
+    held_ = 0;
+    int c;
+    while (len < kPieceMax && (c = getc_unlocked(f_)) != EOF) {
+      buf[len++] = static_cast<char>(c);
+      if (c == '\n') return len;
+    }
+    if (len < kPieceMax) return len;  // the end of the file
+    const size_t cut = WholeEscapes(buf, len);
+    if (cut > 0 && len - cut <= sizeof hold_) {
+      held_ = len - cut;
+      std::memcpy(hold_, buf + cut, held_);
+      len = cut;
+    }
+    return len;
+  }
+
+ private:
+  FILE* f_;
+  char hold_[16];  // an escape is at most 12 bytes
+  size_t held_ = 0;
+};
 
 // The pending job-boundary eject, made before the first line that prints.
 bool CountLine() {
@@ -144,17 +187,10 @@ FILE* JCFile(const char* name) {
   const std::string out = TempPath("/u/tmp/jis");
   const int fd = Convert(name, out);
   if (fd < 0) return nullptr;
-  // A filter that is missing, or fails at once, leaves the output empty: nothing of the file
-  // would be printed, so the request fails. (Its exit status decides nothing: converters
-  // report failure for a stray byte and still convert the rest.)
-  if (FileSize(fd) == 0 && CheckFileLen(name) > 0) {
-    Say("ERROR: %s: FILTER wrote nothing for %s\n", XEQNAME, name);
-    ::close(fd);
-    return nullptr;
-  }
-  FILE* f = ::fdopen(fd, "r");
+  FILE* f = WroteNothing(fd, CheckFileLen(name), name) ? nullptr : ::fdopen(fd, "r");
   if (f == nullptr) {
     ::close(fd);
+    ::unlink(out.c_str());
     return nullptr;
   }
   std::snprintf(JCname, sizeof JCname, "%s", out.c_str());
@@ -166,20 +202,23 @@ int JCLine(char* text, int size) {
   const size_t n = strnlen(text, static_cast<size_t>(size));
   if (n == 0) return 0;
   const std::string tmp = TempPath("/u/tmp/jistmp");
+  const std::string out = TempPath("/u/tmp/jis");
   const int in = CreateOwnFile(tmp);
-  if (in < 0) return 0;
-  const bool written = ::write(in, text, n) == static_cast<ssize_t>(n);
+  if (in < 0) return 1;
+  const bool written = WriteAll(in, text, n);
+  if (!written) Say("ERROR: %s: unable to write %s: %s\n", XEQNAME, tmp.c_str(), Reason(errno));
   ::close(in);
-  if (!written) return 0;
-  const int fd = Convert(tmp, TempPath("/u/tmp/jis"));
-  if (fd < 0) return 0;
-  // A converted text longer than the space for it is cut there.
-  const off_t len = FileSize(fd);
-  const size_t want = std::min(static_cast<size_t>(len), static_cast<size_t>(size) - 1);
-  if (want > 0) {
-    const ssize_t got = ::read(fd, text, want);
-    if (got > 0) text[got] = '\0';
+  const int fd = written ? Convert(tmp, out) : -1;
+  if (fd < 0 || WroteNothing(fd, static_cast<off_t>(n), tmp.c_str())) {
+    if (fd >= 0) ::close(fd);
+    ::unlink(tmp.c_str());
+    ::unlink(out.c_str());
+    return 1;
   }
+  // A converted text longer than the space for it is cut there.
+  const size_t want = std::min(static_cast<size_t>(FileSize(fd)), static_cast<size_t>(size) - 1);
+  const ssize_t got = ::read(fd, text, want);
+  if (got >= 0) text[got] = '\0';
   ::close(fd);
   return 0;
 }
@@ -216,8 +255,9 @@ void PrintRequest() {
   } else if (INITLNct != 0 && FPUTS(INITLN, lp)) {
     Fail("INITLN");
   } else {
-    while (std::fgets(Str, kPrintLineRead, f) != nullptr) {
-      const int len = MapCodes(Str, kPrintLineLimit, sizeof Str);
+    PieceReader reader(f);
+    while (const size_t piece = reader.Next(Str)) {
+      const int len = MapBytes(Str, piece, sizeof Str);
       if (len != 0 && !CountLine()) break;
       if (WRITE(lp, Str, len)) {
         Fail("PRINTLINE", name.c_str());
@@ -231,12 +271,17 @@ void PrintRequest() {
 }
 
 void PrintLineRequest() {
+  // The conversion comes first, so that a failed one sends nothing at all (the raw text would
+  // be garbage on this printer); what the printer receives is the same either way.
+  char* text = LineTextPtr(rmsgp);
+  if (SETUPlang == 'K' && JCLine(text, kLineTextMax) != 0) {
+    smsgp.status = ST_DEVICE;
+    return;
+  }
   if (SETUPfontSpacingLen != 0 && WRITE(lp, SETUPfontSpacing, SETUPfontSpacingLen)) {
     Fail("FONTSPACING");
     return;
   }
-  char* text = LineTextPtr(rmsgp);
-  if (SETUPlang == 'K') JCLine(text, kLineTextMax);
   const std::string_view line = LineText(rmsgp);
   const bool reset = line == "\\!2FF" || line == "\\!5EJECT";
   int len = 0;

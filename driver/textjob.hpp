@@ -6,11 +6,11 @@
 
 namespace qx5 {
 
-// The conversion command line "FILTER 'in' >'out'": room for the longest filter (79
-// characters) and two paths of PATH_MAX quoted for the shell (each character may become four,
-// plus the two quotes), so that any request's file converts under any installation root.
+// The conversion command line "FILTER 'in'": room for the longest filter (79 characters) and
+// a path of PATH_MAX quoted for the shell (each character may become four, plus the two
+// quotes), so that any request's file converts.
 constexpr size_t kQuotedPathMax = 4 * PATH_MAX + 2;
-constexpr size_t kCommandMax = 79 + 1 + kQuotedPathMax + 2 + kQuotedPathMax + 1;
+constexpr size_t kCommandMax = 79 + 1 + kQuotedPathMax + 1;
 
 extern char Str[504];
 extern char s[kCommandMax];
@@ -23,13 +23,16 @@ void PrintRequest();
 // Command 33: print the line carried in the request.
 void PrintLineRequest();
 // Converts the file name into this driver's "/u/tmp/jis<n>", puts that path into JCname and
-// returns the converted file open for reading. Null, with an error line, when the conversion
-// could not be run, did not finish within ALARM_SEC seconds or wrote nothing for a non-empty
-// file: nothing unconverted is ever printed.
+// returns the converted file open for reading. The filter's output comes through a pipe and
+// the driver writes the file itself. Null, with an error line and the file removed, when the
+// conversion could not be run, did not finish within ALARM_SEC seconds, failed (a non-zero
+// exit status), could not create or write the file (a read-only or full /u/tmp) or wrote
+// nothing for a non-empty file: nothing unconverted is ever printed.
 FILE* JCFile(const char* name);
 // Converts text (size bytes, NUL-terminated or filling them) in place, through
-// "/u/tmp/jistmp<n>"; it stays unchanged when the conversion yields nothing and is cut to
-// size - 1 bytes when it yields more. Always 0.
+// "/u/tmp/jistmp<n>" into "/u/tmp/jis<n>"; it is cut to size - 1 bytes when the conversion
+// yields more. 0 on success; 1, with an error line, both files removed and the text
+// unchanged, when the conversion failed as for JCFile.
 int JCLine(char* text, int size);
 // The file's size in bytes (path as used, not under the root); 0 when unknown.
 int CheckFileLen(const char* path);

@@ -5,10 +5,12 @@
 #include <cstring>
 #include <string>
 
+#include "driver/devout.hpp"
 #include "geometry/mapping.hpp"
 #include "geometry/markers.hpp"
 #include "lib/message.hpp"
 #include "lib/regfile.hpp"
+#include "lib/stop.hpp"
 #include "plotlang/lexer.hpp"
 #include "render/plotfonts.hpp"
 #include "render/plottext.hpp"
@@ -328,6 +330,11 @@ int DrawPlot(const char* path) {
     const size_t len = std::strlen(line);
     ended = len > 0 && line[len - 1] == '\n';
     lineError.clear();
+    // A stop signal leaves the plot ALARM_SEC seconds, checked between lines.
+    if (StopGraceOver(ALARM_SEC)) {
+      std::fclose(f);
+      return kPlotStopped;
+    }
     if (expr(line) != 0) {
       Say("Getplot: error in %s\n", line);
       const std::string text(line, line + std::strcspn(line, "\r\n"));

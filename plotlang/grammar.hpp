@@ -3,7 +3,11 @@
 
 namespace qx5 {
 
-// 0 every line parsed and ran; -1 file not opened; -2 empty path; -3 a line failed.
+// DrawPlot's result when a stop signal's grace ran out before the file was drawn.
+constexpr int kPlotStopped = -4;
+
+// 0 every line parsed and ran; -1 file not opened; -2 empty path; -3 a line failed;
+// kPlotStopped.
 int DrawPlot(const char* path);
 int expr(const char* line);
 int yyparse();

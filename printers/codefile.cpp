@@ -161,18 +161,24 @@ const PrCmd* FindCmd(const char* key, size_t k) {
   return nullptr;
 }
 
-// The translation of MapCodes; reload says whether a line that becomes "ReadCodeFile"
-// reloads the code file.
-int Translate(char* line, int maxlen, size_t cap, bool reload) {
+// The length of the escape that begins at p (a backslash, "!", a digit n, then n name
+// characters: n + 3), or 0 when none begins there; avail bytes can be looked at.
+size_t EscapeLength(const char* p, size_t avail) {
+  if (avail < 3 || p[0] != '\\' || p[1] != '!' || !std::isdigit(static_cast<unsigned char>(p[2])))
+    return 0;
+  return static_cast<size_t>(p[2] - '0') + 3;
+}
+
+// The translation of MapCodes over len bytes of line (NUL bytes are text as well); reload says
+// whether a line that becomes "ReadCodeFile" reloads the code file.
+int Translate(char* line, size_t len, size_t cap, bool reload) {
   if (cap == 0) return 0;
   char work[kMapWork];
   const size_t limit = std::min(sizeof work, cap - 1);
-  const size_t len = maxlen > 0 ? strnlen(line, static_cast<size_t>(maxlen)) : 0;
   size_t out = 0;
   size_t pos = 0;
   while (pos < len && out < limit) {
-    if (line[pos] == '\\' && pos + 2 < len && line[pos + 1] == '!' &&
-        std::isdigit(static_cast<unsigned char>(line[pos + 2]))) {
+    if (EscapeLength(line + pos, len - pos) != 0) {
       const size_t k = static_cast<size_t>(line[pos + 2] - '0') + 1;
       char key[11];
       const size_t avail = std::min(k, len - pos - 2);
@@ -232,13 +238,29 @@ int ReadCodeFile(const char* name, char* line) {
 }
 
 int MapCodes(char* line, int maxlen, size_t cap) {
-  return Translate(line, maxlen, cap, true);
+  return Translate(line, maxlen > 0 ? strnlen(line, static_cast<size_t>(maxlen)) : 0, cap, true);
+}
+
+int MapBytes(char* line, size_t len, size_t cap) {
+  return Translate(line, len, cap, true);
+}
+
+size_t WholeEscapes(const char* text, size_t len) {
+  size_t pos = 0;
+  while (pos < len) {
+    if (text[pos] == '\\' && (pos + 1 == len || (text[pos + 1] == '!' && pos + 2 == len)))
+      return pos;  // the first bytes of what may be an escape
+    const size_t k = EscapeLength(text + pos, len - pos);
+    if (k > len - pos) return pos;
+    pos += k != 0 ? k : 1;
+  }
+  return len;
 }
 
 // The code that an escape stands for, into dst (cap bytes); never reloads.
 static int LookUp(const char* escape, char* dst, int* len, size_t cap) {
   std::snprintf(dst, cap, "%s", escape);
-  *len = Translate(dst, kCodeMax, cap, false);
+  *len = Translate(dst, strnlen(dst, kCodeMax), cap, false);
   return *len;
 }
 

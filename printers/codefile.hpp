@@ -61,6 +61,12 @@ int ReadCodeFile(const char* name, char* line);
 // Translates the escapes of line in place, reading at most maxlen input positions and never
 // writing more than cap bytes (NUL included). Returns the translated length.
 int MapCodes(char* line, int maxlen, size_t cap);
+// The same over exactly len bytes of line, NUL bytes included (they are sent like any other).
+int MapBytes(char* line, size_t len, size_t cap);
+// The length of the longest start of text (len bytes) that no escape reaches beyond: len, or
+// the position of an escape that begins there and ends after len bytes (also a backslash, or a
+// backslash and "!", at the very end: the first bytes of what may be an escape).
+size_t WholeEscapes(const char* text, size_t len);
 // The code called name into dst (cap bytes, NUL included); returns its length, 0 when absent.
 // A code lookup never reloads the code file, whatever the code's bytes are.
 int GetConstants(const char* name, char* dst, int* len, size_t cap = kCodeMax);

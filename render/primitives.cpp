@@ -61,11 +61,16 @@ std::string BitmapPath(const char* file) {
   return name.rfind("/u/", 0) == 0 ? RootPath(name) : name;
 }
 
+// The largest bitmap file read: far more than the text of a bitmap of a whole page at 600 dots
+// per inch; a larger file is skipped rather than copied.
+constexpr size_t kBitmapFileMax = 64 << 20;
+
 // Reads an X bitmap file into a pixmap. The file is opened without blocking and only when it
-// is a regular file (a FIFO or a device is refused at once); Xlib then reads that same open
-// file through its descriptor's name, so the file checked is the file read.
+// is a regular file of a file system that holds data (a FIFO, a device or a proc file is
+// refused at once); Xlib then reads a copy of it, as long as the file was when opened, through
+// the copy's name, so the file checked is the file read and its read ends.
 int ReadBitmap(const std::string& path, unsigned& w, unsigned& h, Pixmap& bitmap) {
-  const int fd = OpenRegular(path.c_str(), nullptr);
+  const int fd = CopyRegular(path.c_str(), nullptr, kBitmapFileMax);
   if (fd < 0) return BitmapOpenFailed;
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
   int hotx;

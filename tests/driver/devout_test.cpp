@@ -12,6 +12,7 @@
 
 #include "driver/loop.hpp"
 #include "lib/message.hpp"
+#include "lib/stop.hpp"
 #include "support/harness.hpp"
 
 namespace {
@@ -147,4 +148,26 @@ TEST_F(DevOut, OpenOfAFifoWithoutReaderIsBounded) {
   EXPECT_LT(secs, 5.0);
   EXPECT_EQ(qx5::lp, nullptr);
   ExpectAlarmIdle();
+}
+
+// Once a stop signal's grace is over, no write is tried: WRITE and FPUTS fail at once (FPUTS
+// with its line), so that a request in progress ends. Before that, writes go on as usual.
+TEST_F(DevOut, WritesFailOnceTheStopGraceIsOver) {
+  const std::string path = root.path("/out");
+  FILE* f = std::fopen(path.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  qx5::ALARM_SEC = 1;
+  qx5::NoteStopSignal(SIGTERM);
+  EXPECT_EQ(qx5::WRITE(f, "in", 2), 0);
+  usleep(1100000);
+  EXPECT_EQ(qx5::WRITE(f, "late", 4), 1);
+  EXPECT_EQ(qx5::WRITEsent, 0);
+  ExpectAlarmIdle();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(qx5::FPUTS("late", f), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "dev: FPUTS failed - ret = -1  SigAlarm = 1\n");
+  ExpectAlarmIdle();
+  qx5::ClearStopSignal();
+  std::fclose(f);
+  EXPECT_EQ(qx5test::ReadFile(path), "in");
 }

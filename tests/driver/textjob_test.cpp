@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 
 #include "../printers/printer_fixture.hpp"
@@ -189,8 +190,8 @@ TEST_F(Japanese, FileThroughTheFilter) {
   EXPECT_EQ(std::string(qx5::s).find("nkf -E -j '"), 0u) << qx5::s;
 }
 
-// Under a long installation root the command line runs to hundreds of characters and the
-// converted file's path no longer fits a request's name field: it still converts.
+// Under a long installation root the converted file's path no longer fits a request's name
+// field: it still converts.
 TEST_F(Japanese, LongRootConverts) {
   std::string longroot = env_.root().dir();
   for (int i = 0; i < 150; ++i) longroot += "/.";
@@ -201,14 +202,13 @@ TEST_F(Japanese, LongRootConverts) {
   EXPECT_EQ(Print(file), "Start Print: job on tp\nEnd Print: job on tp\n");
   EXPECT_EQ(qx5::smsgp.status, 0);
   env_.ExpectSent(kJis);
-  EXPECT_GT(std::strlen(qx5::s), 400u) << qx5::s;
   EXPECT_EQ(std::string(qx5::JCname), longroot + "/u/tmp/jis1");
   setenv("QX5_ROOT", env_.root().dir().c_str(), 1);
 }
 
-// When the conversion cannot be run, does not end, or writes nothing for a non-empty file,
-// the request fails with status 9 and a line, and nothing unconverted is printed. The file is
-// checked before any conversion, as on every printer.
+// When the conversion cannot be run, does not end, fails, or writes nothing for a non-empty
+// file, the request fails with status 9 and a line, nothing unconverted is printed and no
+// converted file is left. The file is checked before any conversion, as on every printer.
 TEST_F(Japanese, FailedConversionPrintsNothing) {
   const std::string file = env_.root().dir() + "/t.txt";
   env_.root().write("/t.txt", kEuc);
@@ -217,7 +217,8 @@ TEST_F(Japanese, FailedConversionPrintsNothing) {
     const char* line;
   } cases[] = {
       {"true", "ERROR: tp: FILTER wrote nothing for "},
-      {"qx5-no-such-filter", "ERROR: tp: FILTER wrote nothing for "},
+      {"qx5-no-such-filter", "ERROR: tp: FILTER failed with exit status 127: qx5-no-such-filter '"},
+      {"sh -c 'cat \"$0\"; exit 5'", "ERROR: tp: FILTER failed with exit status 5: sh -c"},
       {"sleep 30; cat", "ERROR: tp: FILTER did not finish within 1 seconds: sleep 30; cat '"}};
   qx5::ALARM_SEC = 1;
   for (const Case& c : cases) {
@@ -230,6 +231,7 @@ TEST_F(Japanese, FailedConversionPrintsNothing) {
     EXPECT_EQ(out.find("End Print"), std::string::npos) << out;
     EXPECT_EQ(qx5::smsgp.status, 9) << c.filter;
     EXPECT_EQ(env_.Sent(), "") << c.filter;
+    EXPECT_FALSE(env_.root().exists("/u/tmp/jis1")) << c.filter;
   }
   // No FILTER code: nothing is run (least of all the request's file itself as a command).
   env_.Codes("?ASCII\n");
@@ -262,6 +264,26 @@ TEST_F(Japanese, FailedConversionPrintsNothing) {
   EXPECT_EQ(qx5::smsgp.status, 9);
   EXPECT_FALSE(env_.root().exists("/u/tmp/jis1"));
   EXPECT_EQ(env_.Sent(), "");
+}
+
+// A /u/tmp that cannot take the conversion's files (here it is not a directory): the request
+// is answered 9 with the path and the reason, and nothing is printed, converted or not.
+TEST_F(Japanese, UnwritableTmpFailsTheRequest) {
+  env_.root().write("/t.txt", kEuc);
+  std::filesystem::remove_all(env_.root().path("/u/tmp"));
+  env_.root().write("/u/tmp", "not a directory");
+  qx5::PrinterNumber = 1;
+  const std::string tmp = env_.root().path("/u/tmp");
+  qx5::smsgp.status = 0;
+  EXPECT_EQ(Line(std::string(kEuc, 4)),
+            "ERROR: tp: unable to create " + tmp + "/jistmp2: Not a directory\n");
+  EXPECT_EQ(qx5::smsgp.status, 9);
+  EXPECT_EQ(
+      Print(env_.root().dir() + "/t.txt"),
+      "Start Print: job on tp\nERROR: tp: unable to create " + tmp + "/jis2: Not a directory\n");
+  EXPECT_EQ(qx5::smsgp.status, 9);
+  EXPECT_EQ(env_.Sent(), "");
+  qx5::PrinterNumber = 0;
 }
 
 // Links planted at both conversion files are replaced by the driver's own files, never
@@ -298,10 +320,16 @@ TEST_F(Japanese, OneLine) {
   Line(std::string(kEuc, 4));
   env_.ExpectSent(std::string(kJis, sizeof kJis - 2));
   EXPECT_EQ(env_.root().read("/u/tmp/jistmp1"), std::string(kEuc, 4));
-  // A filter that writes nothing leaves the text as it was.
-  env_.Codes("?ASCII\n6FILTER 4 true\n");
-  Line("abc");
-  env_.ExpectSent("abc");
+  // A filter that writes nothing, or fails, prints nothing: status 9, no file left behind.
+  for (const std::string filter : {"true", "sh -c 'cat \"$0\"; false'"}) {
+    env_.Codes("?ASCII\n6FILTER " + std::to_string(filter.size()) + " " + filter + "\n");
+    qx5::smsgp.status = 0;
+    EXPECT_NE(Line("abc").find("ERROR: tp: FILTER "), std::string::npos) << filter;
+    EXPECT_EQ(qx5::smsgp.status, 9);
+    EXPECT_EQ(env_.Sent(), "") << filter;
+    EXPECT_FALSE(env_.root().exists("/u/tmp/jistmp1"));
+    EXPECT_FALSE(env_.root().exists("/u/tmp/jis1"));
+  }
   // A conversion longer than its space is cut there.
   char text[8] = "abcdefg";
   env_.Codes("?ASCII\n6FILTER 3 cat\n");

@@ -397,8 +397,8 @@ TEST(E2eRobust, JapaneseConversionUnderALongRoot) {
   EXPECT_TRUE(d.stop());
 }
 
-// A filter that writes nothing for a non-empty file, or a missing file: status 9, a clear line,
-// and no text on the device; the next request is served.
+// A filter that writes nothing for a non-empty file or line, or a missing file: status 9, a
+// clear line, and no text on the device; the next request is served.
 TEST(E2eRobust, JapaneseFailuresAnswerNineAndSendNoText) {
   TempRoot root;
   const std::string codes = "/u/qx5/def_data/printers/ljkanji.cod";
@@ -424,8 +424,13 @@ TEST(E2eRobust, JapaneseFailuresAnswerNineAndSendNoText) {
   EXPECT_TRUE(d.wait_output("ERROR: kanji: unable to open " + root.path("/u/tmp/none.txt") + "\n"));
   EXPECT_EQ(Drain(dev), "");
   ASSERT_TRUE(d.request(LineRequest("ok"), a));
-  EXPECT_EQ(a.status, 0);
-  EXPECT_NE(Drain(dev).find("ok"), std::string::npos);
+  EXPECT_EQ(a.status, 9);
+  EXPECT_TRUE(
+      d.wait_output("ERROR: kanji: FILTER wrote nothing for " + root.path("/u/tmp/jistmp2") + "\n"))
+      << d.output();
+  EXPECT_EQ(Drain(dev), "");
+  ASSERT_TRUE(d.request(qx5test::Request(3), a));
+  EXPECT_EQ(a.status, 10);
   EXPECT_TRUE(d.stop());
 }
 

@@ -27,5 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memcpy(copy, text, 20);
   copy[19] = '\0';
   qx5::MapCodes(copy, 20, 8);
+  // A print file's piece, NUL bytes and all, cut where no escape is cut in two.
+  std::memcpy(copy, text, sizeof copy);
+  qx5::MapBytes(copy, qx5::WholeEscapes(copy, n), sizeof copy);
   return 0;
 }

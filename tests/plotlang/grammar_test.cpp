@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,10 +12,12 @@
 #include <functional>
 #include <string>
 
+#include "driver/devout.hpp"
 #include "driver/loop.hpp"
 #include "driver/plotrequest.hpp"
 #include "geometry/mapping.hpp"
 #include "lib/message.hpp"
+#include "lib/stop.hpp"
 #include "plotlang/grammar.hpp"
 #include "plotlang/lexer.hpp"
 #include "printers/config.hpp"
@@ -345,6 +348,25 @@ TEST_F(DrawPlotFile, OnlyRegularFilesAreRead) {
   std::string out;
   EXPECT_EQ(Run(link, &out), 0);
   EXPECT_EQ(qx5::xScale, 3.0);
+}
+
+// A stop signal leaves the plot ALARM_SEC seconds: within them every line runs; once they are
+// over the plot stops before its next line, without a message of its own.
+TEST_F(DrawPlotFile, AStopSignalEndsThePlotBetweenLinesOnceItsGraceIsOver) {
+  const int saved = qx5::ALARM_SEC;
+  const std::string path = Write("SCALE(2.0,2.0)\nbad line\n");
+  qx5::NoteStopSignal(SIGTERM);
+  qx5::ALARM_SEC = 60;
+  std::string out;
+  EXPECT_EQ(Run(path, &out), -3);
+  EXPECT_EQ(qx5::xScale, 2.0);
+  SetUp();
+  qx5::ALARM_SEC = 0;
+  EXPECT_EQ(Run(path, &out), qx5::kPlotStopped);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(qx5::xScale, 1.0);  // not even the first line ran
+  qx5::ClearStopSignal();
+  qx5::ALARM_SEC = saved;
 }
 
 // With a surface on the test display: what the lines before a failing one drew stays drawn.

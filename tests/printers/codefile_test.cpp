@@ -52,6 +52,46 @@ TEST(CodeFile, TranslatesEscapes) {
   EXPECT_EQ(Map("\\!2FF"), "c");
 }
 
+// Bytes translated by their count: a NUL byte is text like any other, also before an escape.
+// WholeEscapes finds where a piece of text may end without cutting an escape in two.
+TEST(CodeFile, TranslatesBytesAndFindsWholeEscapes) {
+  PrinterEnv env;
+  env.Codes(kBasic);
+  const std::string nul(1, '\0');
+  const struct {
+    std::string in;
+    std::string out;
+  } bytes[] = {
+      {"a" + nul + "b\n", "a" + nul + "b\n"},
+      {nul + "\\!2FF" + nul, nul + "\x0c" + nul},
+      {"a" + nul + "\\!2FF", "a" + nul + "\x0c"},
+  };
+  for (const auto& c : bytes) {
+    char buf[64] = {};
+    std::memcpy(buf, c.in.data(), c.in.size());
+    const int n = qx5::MapBytes(buf, c.in.size(), sizeof buf);
+    EXPECT_EQ(std::string(buf, static_cast<size_t>(n)), c.out) << qx5test::Hex(c.in);
+  }
+  const struct {
+    std::string text;
+    size_t whole;
+  } pieces[] = {
+      {"abc", 3},
+      {"ab\\", 2},
+      {"ab\\!", 2},
+      {"ab\\!4BO", 2},
+      {"ab\\!4BOLD", 9},
+      {"ab\\!0", 5},
+      {"ab\\x", 4},
+      {"ab\\!x", 5},
+      {"\\!2FF\\!9ABC", 5},
+      {"\\!3A\\!2FF", 9},
+      {"ab\\!9" + std::string(9, 'n'), 14},
+  };
+  for (const auto& c : pieces)
+    EXPECT_EQ(qx5::WholeEscapes(c.text.data(), c.text.size()), c.whole) << c.text;
+}
+
 // Every line the reader cannot take whole is named with its file and line number, why, and
 // what is done instead; the Part's own lines come first, as they stand.
 TEST(CodeFile, BadLinesAndMessages) {

@@ -140,14 +140,17 @@ void FifoDevice::run() {
       Sleep(5);
       continue;
     }
-    ssize_t n = ::read(fd, buf, sizeof buf);
+    const size_t most = throttle_ > 0 ? std::min<size_t>(throttle_, sizeof buf) : sizeof buf;
+    ssize_t n = ::read(fd, buf, most);
     if (n > 0) {
       std::lock_guard<std::mutex> lock(mu_);
       data_.append(buf, static_cast<size_t>(n));
       last_ms_ = NowMs();
-    } else {
-      Sleep(2);
     }
+    if (throttle_ > 0)
+      Sleep(100);
+    else if (n <= 0)
+      Sleep(2);
   }
   ::close(fd);
 }
@@ -181,6 +184,14 @@ void FifoDevice::settle(int quiet_ms) {
   while (NowMs() - std::max(start, last_ms_.load()) < quiet_ms) Sleep(10);
 }
 
+std::string FifoDevice::drain() {
+  settle(200);
+  std::lock_guard<std::mutex> lock(mu_);
+  std::string b;
+  b.swap(data_);
+  return b;
+}
+
 qx5::SrvMsg Request(int cmd) {
   qx5::SrvMsg m;
   std::memset(&m, 0, sizeof m);
@@ -195,16 +206,28 @@ qx5::SrvMsg FileRequest(int cmd, const std::string& name, const std::string& tit
   return m;
 }
 
+qx5::SrvMsg LineRequest(const std::string& text) {
+  qx5::SrvMsg m = Request(qx5::CMD_LINE);
+  std::snprintf(m.name, sizeof m.name, "%s", text.c_str());
+  return m;
+}
+
+qx5::SrvMsg PlotRequest(const std::string& file, int pagetype, const std::string& title) {
+  qx5::SrvMsg m = FileRequest(5, file, title);
+  m.pagetype = pagetype;
+  return m;
+}
+
 Driver::Driver(const TempRoot& root, const std::string& printid, const std::string& name,
                const std::string& ps, const std::string& ioctl) {
-  start(root, {printid, "/dev/lp", ps, ioctl, name});
+  start(root, {printid, "/dev/lp", ps, ioctl, name}, Log::kRead);
 }
 
-Driver::Driver(const TempRoot& root, const std::vector<std::string>& args) {
-  start(root, args);
+Driver::Driver(const TempRoot& root, const std::vector<std::string>& args, Log log) {
+  start(root, args, log);
 }
 
-void Driver::start(const TempRoot& root, const std::vector<std::string>& args) {
+void Driver::start(const TempRoot& root, const std::vector<std::string>& args, Log log) {
   std::string keyfile = root.path("/usr/bin/XSRVR");
   if (!root.exists("/usr/bin/XSRVR")) root.write("/usr/bin/XSRVR", "");
   key_ = ftok(keyfile.c_str(), 113);
@@ -216,13 +239,16 @@ void Driver::start(const TempRoot& root, const std::vector<std::string>& args) {
   }
 
   int pipefd[2];
-  if (pipe(pipefd) != 0) ADD_FAILURE() << "pipe";
+  if (pipe2(pipefd, O_CLOEXEC) != 0) ADD_FAILURE() << "pipe";
+  if (log == Log::kUnread && fcntl(pipefd[0], F_SETPIPE_SZ, 8192) < 0)
+    ADD_FAILURE() << "F_SETPIPE_SZ: " << strerror(errno);
   child_ = fork();
   if (child_ == 0) {
-    dup2(pipefd[1], 1);
+    if (log == Log::kClosed)
+      close(1);
+    else
+      dup2(pipefd[1], 1);
     dup2(pipefd[1], 2);
-    close(pipefd[0]);
-    close(pipefd[1]);
     std::vector<char*> argv;
     std::string prog = QX5_BIN_DIR "/qx5lp";
     argv.push_back(prog.data());
@@ -234,6 +260,14 @@ void Driver::start(const TempRoot& root, const std::vector<std::string>& args) {
   }
   close(pipefd[1]);
   out_fd_ = pipefd[0];
+  if (log != Log::kUnread) start_reader();
+}
+
+void Driver::read_log() {
+  if (!out_reader_.joinable()) start_reader();
+}
+
+void Driver::start_reader() {
   out_reader_ = std::thread([this] {
     char buf[4096];
     for (;;) {
@@ -252,7 +286,7 @@ Driver::~Driver() {
   }
   if (out_reader_.joinable()) out_reader_.join();
   if (out_fd_ >= 0) close(out_fd_);
-  if (qid_ >= 0) msgctl(qid_, IPC_RMID, nullptr);
+  if (qid_ >= 0 && !keep_queue_) msgctl(qid_, IPC_RMID, nullptr);
 }
 
 bool Driver::receive(qx5::SrvMsg& out, int timeout_ms) {

@@ -47,10 +47,16 @@ class FifoDevice {
   void clear();
   void pause() { paused_ = true; }
   void resume() { paused_ = false; }
+  // Reads at most bytes every 100 ms from now on (a slow printer that keeps taking bytes);
+  // 0 reads as fast as bytes come.
+  void throttle(size_t bytes) { throttle_ = bytes; }
   // Waits until at least n bytes were read; false after timeout_ms.
   bool wait_for(size_t n, int timeout_ms);
   // Waits until no byte has arrived for quiet_ms, counted from the call at the earliest.
   void settle(int quiet_ms = 200);
+  // The bytes that arrived since the last look, once the device has been quiet; then forgets
+  // them.
+  std::string drain();
 
  private:
   void run();
@@ -59,6 +65,7 @@ class FifoDevice {
   std::string data_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> paused_{false};
+  std::atomic<size_t> throttle_{0};
   std::atomic<long> last_ms_{0};
   std::thread reader_;
 };
@@ -79,6 +86,15 @@ std::string Hex(const std::string& bytes);
 qx5::SrvMsg Request(int cmd);
 // A request with its name field (and title) set.
 qx5::SrvMsg FileRequest(int cmd, const std::string& name, const std::string& title = "job");
+// A one-line request carrying text.
+qx5::SrvMsg LineRequest(const std::string& text);
+// A plot request for file with its page type.
+qx5::SrvMsg PlotRequest(const std::string& file, int pagetype, const std::string& title = "plot");
+
+// What the driver's standard output is: a pipe the harness reads (its output() and
+// wait_output()), a pipe nobody reads until read_log() begins (its pipe holds only two
+// pages), or closed (standard error is still read).
+enum class Log { kRead, kUnread, kClosed };
 
 // A qx5lp process started the way the spooler starts it, with its own queue under the root.
 class Driver {
@@ -86,7 +102,7 @@ class Driver {
   Driver(const TempRoot& root, const std::string& printid, const std::string& name,
          const std::string& ps = "-", const std::string& ioctl = "0");
   // Starts the driver with exactly these arguments after the program name (for usage tests).
-  Driver(const TempRoot& root, const std::vector<std::string>& args);
+  Driver(const TempRoot& root, const std::vector<std::string>& args, Log log = Log::kRead);
   ~Driver();
   Driver(const Driver&) = delete;
   Driver& operator=(const Driver&) = delete;
@@ -108,9 +124,15 @@ class Driver {
   std::string output();
   // Waits until the output contains text; false after timeout_ms.
   bool wait_output(const std::string& text, int timeout_ms = 10000);
+  // Log::kUnread: begins to read the log from now on.
+  void read_log();
+  // Leaves the queue in place at the end (another driver still uses it).
+  void keep_queue() { keep_queue_ = true; }
 
  private:
-  void start(const TempRoot& root, const std::vector<std::string>& args);
+  void start(const TempRoot& root, const std::vector<std::string>& args, Log log);
+  void start_reader();
+  bool keep_queue_ = false;
   int qid_ = -1;
   long key_ = 0;
   pid_t child_ = -1;
