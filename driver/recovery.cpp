@@ -5,6 +5,12 @@ namespace qx5 {
 int RecoverFromPlotnb = 0;
 
 int RecoverFromPlotError() {
+  // A network printer that lost the connection dropped the page with it: nothing is owed to a
+  // new connection, which begins a new job on the printer and so needs its initialisation.
+  if (DeviceIsFresh()) {
+    RecoverFromPlotnb = 0;
+    return InitPrinter() ? 1 : 0;
+  }
   // The printer still waits for raster bytes: fill them with blanks, four at a time.
   while (RecoverFromPlotnb > 0) {
     if (WRITE(lp, "    ", 4)) return 1;

@@ -110,6 +110,7 @@ FifoDevice::FifoDevice(const std::string& path) : path_(path) {
 }
 
 FifoDevice::~FifoDevice() {
+  if (size_fd_ >= 0) ::close(size_fd_);
   stop_ = true;
   // Unblock a reader waiting in open() for a writer.
   int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
@@ -128,16 +129,25 @@ void FifoDevice::run() {
       Sleep(5);
       continue;
     }
-    ssize_t n = ::read(fd, buf, sizeof buf);
+    const long rate = rate_;
+    const size_t want = rate > 0 ? std::clamp<size_t>(rate / 10, 1, sizeof buf) : sizeof buf;
+    ssize_t n = ::read(fd, buf, want);
     if (n > 0) {
       std::lock_guard<std::mutex> lock(mu_);
       data_.append(buf, static_cast<size_t>(n));
       last_ms_ = NowMs();
-    } else {
-      Sleep(2);
     }
+    if (rate > 0)
+      Sleep(100);
+    else if (n <= 0)
+      Sleep(2);
   }
   ::close(fd);
+}
+
+bool FifoDevice::set_pipe_size(int bytes) {
+  if (size_fd_ < 0) size_fd_ = ::open(path_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  return size_fd_ >= 0 && fcntl(size_fd_, F_SETPIPE_SZ, bytes) >= bytes;
 }
 
 std::string FifoDevice::bytes() {

@@ -38,7 +38,9 @@ class TempRoot {
 
 // $root/dev/lp as a FIFO, read by a thread into a buffer, so that every byte the driver sends
 // is captured across its re-opens of the device. pause() stops reading (the pipe then fills
-// and the driver's writes block), resume() goes on.
+// and the driver's writes block), resume() goes on. A slow printer: set_pipe_size() shrinks
+// the pipe, and read_rate() has the thread read at most bytes_per_second / 10 bytes every
+// tenth of a second (0: as fast as it can).
 class FifoDevice {
  public:
   explicit FifoDevice(const std::string& path);
@@ -47,6 +49,8 @@ class FifoDevice {
   void clear();
   void pause() { paused_ = true; }
   void resume() { paused_ = false; }
+  bool set_pipe_size(int bytes);
+  void read_rate(long bytes_per_second) { rate_ = bytes_per_second; }
   // Waits until at least n bytes were read; false after timeout_ms.
   bool wait_for(size_t n, int timeout_ms);
   // Waits until no byte has arrived for quiet_ms, counted from the call at the earliest.
@@ -59,7 +63,9 @@ class FifoDevice {
   std::string data_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> paused_{false};
+  std::atomic<long> rate_{0};
   std::atomic<long> last_ms_{0};
+  int size_fd_ = -1;  // holds the pipe, and so its size
   std::thread reader_;
 };
 
