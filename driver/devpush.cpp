@@ -69,24 +69,20 @@ PushResult PushBytes(int fd, const void* data, size_t len, BackChannel* back) {
   }
   MakeNonBlocking(fd);
   const bool socket = back != nullptr;
-  // What the device has taken. A socket's own buffer takes bytes long after the printer has
-  // stopped reading (a trickle as the kernel compacts it): only what the printer acknowledged
-  // counts there.
-  auto taken = [&] { return static_cast<long long>(r.sent) - (socket ? Unacknowledged(fd) : 0); };
+  // A device has taken what a write accepted; a socket only what the printer acknowledged, as
+  // its own buffer takes bytes long after the printer has stopped reading (a trickle, as the
+  // kernel compacts it).
+  auto acknowledged = [&] { return static_cast<long long>(r.sent) - Unacknowledged(fd); };
   const char* p = static_cast<const char*>(data);
   const long long patience = static_cast<long long>(std::max(ALARM_SEC, 1)) * 1000;
   long long last = MonotonicMs();
-  long long mark = taken();
+  long long mark = socket ? acknowledged() : 0;
   bool said_ready = false;
   while (r.sent < len) {
     const ssize_t n = WriteSome(fd, p + r.sent, len - r.sent, socket);
-    if (n > 0) r.sent += static_cast<size_t>(n);
-    const long long now_taken = taken();
-    if (now_taken > mark) {
-      mark = now_taken;
-      last = MonotonicMs();
-    }
     if (n > 0) {
+      r.sent += static_cast<size_t>(n);
+      if (!socket) last = MonotonicMs();
       said_ready = false;
       continue;
     }
@@ -95,6 +91,13 @@ PushResult PushBytes(int fd, const void* data, size_t len, BackChannel* back) {
       r.end = PushEnd::kFailed;
       r.err = errno;
       return r;
+    }
+    if (socket) {
+      const long long now_acknowledged = acknowledged();
+      if (now_acknowledged > mark) {
+        mark = now_acknowledged;
+        last = MonotonicMs();
+      }
     }
     const long long left = patience - (MonotonicMs() - last);
     int wait = StopGraceLeftMs(static_cast<int>(std::max(left, 0LL)), ALARM_SEC);
