@@ -25,24 +25,6 @@ void Attach(Driver& d) {
   ASSERT_TRUE(d.receive(attach)) << d.output();
 }
 
-qx5::SrvMsg Line(const std::string& text) {
-  qx5::SrvMsg m = qx5test::Request(qx5::CMD_LINE);
-  std::snprintf(m.name, sizeof m.name, "%s", text.c_str());
-  return m;
-}
-
-// A plot of 27 crossing lines: some 72 KB of compressed rows on the laser.
-std::string CrossingLines() {
-  std::string plot = "WINDOW(1,0.0,0.0,8.0,10.0)\n";
-  char line[80];
-  for (int i = 0; i < 27; ++i) {
-    std::snprintf(line, sizeof line, "M(%.3f,0.2)\nL(%.3f,9.8)\n", 0.1 + i * 7.8 / 27,
-                  7.9 - i * 7.8 / 27);
-    plot += line;
-  }
-  return plot;
-}
-
 }  // namespace
 
 // A printer on a line of about 19,200 baud: a pipe of 4 KiB read at 1,800 bytes a second,
@@ -51,14 +33,10 @@ std::string CrossingLines() {
 TEST(E2eDevice, SlowPrinterThatKeepsTakingBytesGetsTheWholePage) {
   qx5test::TestDisplay();
   TempRoot root;
-  const std::string config = "/u/qx5/def_data/printers/CONFIG";
-  std::string conf = root.read(config);
-  const size_t at = conf.find("\"laser\"");
-  ASSERT_NE(at, std::string::npos);
-  conf.replace(at, conf.find('\n', at) - at,
-               "\"laser\" HPPCL laserjet.cod English BW Single 300 300 30 0");
-  root.write(config, conf);
-  root.write("/u/tmp/lines.plt", CrossingLines());
+  qx5test::SetConfigLine(root, "laser",
+                         "\"laser\" HPPCL laserjet.cod English BW Single 300 300 30 0");
+  // 27 crossing lines: some 72 KB of compressed rows on the laser.
+  root.write("/u/tmp/lines.plt", qx5test::CrossingLines(27));
   qx5::SrvMsg plot = qx5test::FileRequest(5, root.path("/u/tmp/lines.plt"), "slow");
   plot.pagetype = 1;
 
@@ -127,16 +105,17 @@ TEST(E2eDevice, EachPrinterWritesToItsOwnDevice) {
     EXPECT_TRUE(d->wait_output("QX5 PRINTER DRIVER: \"e2etest\" at " + root.path(dev) + "\n"));
   }
   qx5::SrvMsg a;
-  ASSERT_TRUE(d0.request(Line("to lp0"), a));
+  ASSERT_TRUE(d0.request(qx5test::LineRequest("to lp0"), a));
   EXPECT_EQ(a.cmd, 12);
   EXPECT_EQ(a.status, 0);
   for (const qx5::SrvMsg& req :
-       {Line("to lp1 "), qx5test::FileRequest(9, root.path("/u/tmp/t.txt")), Line("again")}) {
+       {qx5test::LineRequest("to lp1 "), qx5test::FileRequest(9, root.path("/u/tmp/t.txt")),
+        qx5test::LineRequest("again")}) {
     ASSERT_TRUE(d1.request(req, a));
     EXPECT_EQ(a.cmd, 6);
     EXPECT_EQ(a.status, 0);
   }
-  ASSERT_TRUE(d2.request(Line("to ttyS1"), a));
+  ASSERT_TRUE(d2.request(qx5test::LineRequest("to ttyS1"), a));
   EXPECT_EQ(a.cmd, 6);
   EXPECT_EQ(a.status, 0);
 

@@ -7,10 +7,12 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <mutex>
@@ -181,18 +183,9 @@ int RefusingPort() {
   return p.port();
 }
 
-const char kPlot[] =
-    "WINDOW(1,0.0,0.0,8.0,10.0)\n"
-    "DRAWBOX(0.5,6.5,2.0,2.0,1)\n"
-    "DRAWARC(6.5,7.5,1.0,0,360,1)\n"
-    "M(0.2,0.2)\n"
-    "L(7.7,9.7)\n";
+using qx5test::LineRequest;
 
-qx5::SrvMsg Line(const std::string& text) {
-  qx5::SrvMsg m = qx5test::Request(qx5::CMD_LINE);
-  std::snprintf(m.name, sizeof m.name, "%s", text.c_str());
-  return m;
-}
+const std::string kPlot = qx5test::CrossingLines(12);
 
 qx5::SrvMsg Plot(const std::string& file) {
   qx5::SrvMsg m = qx5test::FileRequest(5, file, "net");
@@ -215,14 +208,9 @@ std::string BigText() {
 }
 
 // The laser with the shortest write time-out, 30 seconds.
-void ShortTimeOut(TempRoot& root) {
-  const std::string path = "/u/qx5/def_data/printers/CONFIG";
-  std::string config = root.read(path);
-  const size_t at = config.find("\"laser\"");
-  ASSERT_NE(at, std::string::npos);
-  config.replace(at, config.find('\n', at) - at,
-                 "\"laser\" HPPCL laserjet.cod English BW Single 300 300 30 0");
-  root.write(path, config);
+void ShortTimeOut(const TempRoot& root) {
+  qx5test::SetConfigLine(root, "laser",
+                         "\"laser\" HPPCL laserjet.cod English BW Single 300 300 30 0");
 }
 
 void Attach(Driver& d) {
@@ -241,7 +229,7 @@ TEST(E2eNetwork, PrinterGetsWhatTheFifoGetsAndIsReleased) {
   TempRoot root;
   root.write("/u/tmp/p.plt", kPlot);
   root.write("/u/tmp/t.txt", "text\n\\!4BOLD bold\n");
-  const std::vector<qx5::SrvMsg> job = {Plot(root.path("/u/tmp/p.plt")), Line("a line"),
+  const std::vector<qx5::SrvMsg> job = {Plot(root.path("/u/tmp/p.plt")), LineRequest("a line"),
                                         qx5test::FileRequest(9, root.path("/u/tmp/t.txt")),
                                         JobEnd()};
   std::string fifo_bytes;
@@ -277,7 +265,7 @@ TEST(E2eNetwork, PrinterGetsWhatTheFifoGetsAndIsReleased) {
                             std::to_string(fifo_bytes.size()) + " bytes sent, 0 bytes received\n"))
       << d.output();
 
-  ASSERT_TRUE(d.request(Line("next job"), a));
+  ASSERT_TRUE(d.request(LineRequest("next job"), a));
   EXPECT_EQ(a.status, 0);
   const long long last_request = NowMs();
   ASSERT_TRUE(printer.wait_ended(2, 8000));
@@ -297,7 +285,7 @@ TEST(E2eNetwork, PrinterGetsWhatTheFifoGetsAndIsReleased) {
 
 // Nothing listens: every request is answered at once (9 for text, 10 for a plot) with a line
 // naming the printer and the reason; the driver lives, and once the printer listens again the
-// next request prints.
+// next request prints. At the driver's exit the connection is released.
 TEST(E2eNetwork, RefusedPrinterIsTriedAgainAtEachRequest) {
   qx5test::TestDisplay();
   TempRoot root;
@@ -312,7 +300,7 @@ TEST(E2eNetwork, RefusedPrinterIsTriedAgainAtEachRequest) {
   const struct {
     qx5::SrvMsg req;
     int status;
-  } cases[] = {{Line("lost"), 9},
+  } cases[] = {{LineRequest("lost"), 9},
                {qx5test::FileRequest(9, root.path("/u/tmp/t.txt")), 9},
                {Plot(root.path("/u/tmp/p.plt")), 10}};
   const std::string refused = "ERROR: e2etest: " + address + ": Connection refused\n";
@@ -336,12 +324,17 @@ TEST(E2eNetwork, RefusedPrinterIsTriedAgainAtEachRequest) {
   EXPECT_EQ(d.wait_exit(0), -1);
   LoopbackPrinter printer(port);
   qx5::SrvMsg a;
-  ASSERT_TRUE(d.request(Line("back"), a));
+  ASSERT_TRUE(d.request(LineRequest("back"), a));
   EXPECT_EQ(a.status, 0);
-  ASSERT_TRUE(d.request(JobEnd(), a));
-  ASSERT_TRUE(printer.wait_ended(1, 3000));
-  EXPECT_EQ(printer.connections()[0].bytes, "back");
+  // The driver stops with the connection open: it is released on the way out.
   EXPECT_TRUE(d.stop());
+  ASSERT_TRUE(printer.wait_ended(1, 1000));
+  EXPECT_EQ(printer.connections()[0].bytes, "back");
+  EXPECT_NE(d.output().find("\ne2etest: start exit\ne2etest: " + address +
+                            ": connection closed, 4 bytes sent, 0 bytes received\n"
+                            "e2etest: Done with exit\n"),
+            std::string::npos)
+      << d.output();
 }
 
 // A printer that accepts and never reads: the job is answered 9 once no byte was taken for the
@@ -368,7 +361,7 @@ TEST(E2eNetwork, PrinterThatNeverReadsIsTimedOut) {
   ASSERT_TRUE(printer.wait_ended(1, 2000));
   EXPECT_LE(printer.connections()[0].ended_ms, answered + 1000);
   printer.serve(LoopbackPrinter::Way::kReads);
-  ASSERT_TRUE(d.request(Line("again"), a));
+  ASSERT_TRUE(d.request(LineRequest("again"), a));
   EXPECT_EQ(a.status, 0);
   ASSERT_TRUE(d.request(JobEnd(), a));
   ASSERT_TRUE(printer.wait_ended(2, 3000));
@@ -400,7 +393,7 @@ TEST(E2eNetwork, ConnectionCutMidPlotIsNotPadded) {
   EXPECT_TRUE(d.wait_output("ERROR: laser: Unable to plot\n")) << d.output();
   ASSERT_TRUE(printer.wait_ended(1, 2000));
   printer.serve(LoopbackPrinter::Way::kReads);
-  ASSERT_TRUE(d.request(Line("next"), a));
+  ASSERT_TRUE(d.request(LineRequest("next"), a));
   EXPECT_EQ(a.status, 0);
   ASSERT_TRUE(d.request(JobEnd(), a));
   ASSERT_TRUE(printer.wait_ended(2, 3000));
@@ -440,4 +433,32 @@ TEST(E2eNetwork, TalkingPrinterDoesNotStallTheJob) {
   EXPECT_TRUE(d.wait_output(" bytes sent, " + std::to_string(talk) + " bytes received\n"))
       << d.output();
   EXPECT_TRUE(d.stop());
+}
+
+// qx5spool's network capture: the driver gets socket://127.0.0.1:PORT as its device, and the
+// file holds what the FIFO capture holds for the same requests.
+TEST(E2eNetwork, SpoolCapturesThroughANetworkPrinter) {
+  TempRoot root;
+  root.write("/u/tmp/t.txt", "text\n\\!4BOLD bold\n");
+  const std::string requests = " line hello print " + root.path("/u/tmp/t.txt");
+  std::string captured[2], out[2];
+  const char* forms[2] = {"--capture", "--capture-net"};
+  for (int i = 0; i < 2; ++i) {
+    const std::string file = root.path("/cap" + std::to_string(i));
+    const std::string log = root.path("/spool.log");
+    const int st = std::system((QX5_BIN_DIR "/qx5spool -t 20 -n laser " + std::string(forms[i]) +
+                                " " + file + requests + " >" + log + " 2>&1")
+                                   .c_str());
+    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << forms[i];
+    captured[i] = qx5test::ReadFile(file);
+    out[i] = qx5test::ReadFile(log);
+  }
+  EXPECT_NE(captured[0].find("hello"), std::string::npos);
+  EXPECT_EQ(qx5test::Hex(captured[1]), qx5test::Hex(captured[0]));
+  EXPECT_NE(out[1].find("QX5 PRINTER DRIVER: \"laser\" at socket://127.0.0.1:"), std::string::npos)
+      << out[1];
+  EXPECT_NE(out[1].find(": connection closed, " + std::to_string(captured[1].size()) +
+                        " bytes sent, 0 bytes received\n"),
+            std::string::npos)
+      << out[1];
 }

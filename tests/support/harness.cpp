@@ -193,6 +193,32 @@ qx5::SrvMsg FileRequest(int cmd, const std::string& name, const std::string& tit
   return m;
 }
 
+qx5::SrvMsg LineRequest(const std::string& text) {
+  qx5::SrvMsg m = Request(qx5::CMD_LINE);
+  std::snprintf(m.name, sizeof m.name, "%s", text.c_str());
+  return m;
+}
+
+void SetConfigLine(const TempRoot& root, const std::string& name, const std::string& line) {
+  const std::string config = "/u/qx5/def_data/printers/CONFIG";
+  std::string text = root.read(config);
+  const size_t at = text.find("\"" + name + "\"");
+  ASSERT_NE(at, std::string::npos) << name;
+  text.replace(at, text.find('\n', at) - at, line);
+  root.write(config, text);
+}
+
+std::string CrossingLines(int n) {
+  std::string plot = "WINDOW(1,0.0,0.0,8.0,10.0)\n";
+  char line[80];
+  for (int i = 0; i < n; ++i) {
+    std::snprintf(line, sizeof line, "M(%.3f,0.2)\nL(%.3f,9.8)\n", 0.1 + i * 7.8 / n,
+                  7.9 - i * 7.8 / n);
+    plot += line;
+  }
+  return plot;
+}
+
 Driver::Driver(const TempRoot& root, const std::string& printid, const std::string& name,
                const std::string& ps, const std::string& ioctl) {
   start(root, {printid, "/dev/lp", ps, ioctl, name});

@@ -77,6 +77,13 @@ std::string Hex(const std::string& bytes);
 qx5::SrvMsg Request(int cmd);
 // A request with its name field (and title) set.
 qx5::SrvMsg FileRequest(int cmd, const std::string& name, const std::string& title = "job");
+// A one-line request.
+qx5::SrvMsg LineRequest(const std::string& text);
+
+// Replaces the CONFIG line of printer `name` (in the default printers directory) by `line`.
+void SetConfigLine(const TempRoot& root, const std::string& name, const std::string& line);
+// A plot file of n lines crossing an 8 x 10 inch window: the more lines, the more raster bytes.
+std::string CrossingLines(int n);
 
 // A qx5lp process started the way the spooler starts it, with its own queue under the root.
 class Driver {
