@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstring>
+#include <cstdio>
 
 #include "driver/devout.hpp"
 #include "driver/devpush.hpp"
@@ -24,8 +24,8 @@ namespace {
 
 constexpr std::string_view kScheme = "socket://";
 constexpr size_t kHostMax = 255;
-// The socket takes about as much as a pipe before the printer must read: a write is done when
-// the printer (nearly) has the bytes, and a printer that stops reading is noticed soon.
+// The socket holds about as much as a pipe before the printer must read, so that a request is
+// answered once the printer (nearly) has its bytes.
 constexpr int kSendBuffer = 65536;
 // After the printer has every byte, how long it may take to close its side at the end.
 constexpr int kLastWordMs = 1000;
@@ -81,10 +81,10 @@ addrinfo Hints(int flags) {
 // The printer's addresses (free them with freeaddrinfo), or null with the reason in why
 // (timed_out when the look-up did not finish in time).
 addrinfo* Resolve(long long deadline, std::string& why, bool& timed_out) {
-  std::snprintf(lookup_port, sizeof lookup_port, "%d", printer.port);
+  const std::string port = std::to_string(printer.port);
   const addrinfo numeric = Hints(AI_NUMERICHOST | AI_NUMERICSERV);
   addrinfo* list = nullptr;
-  const int rc = getaddrinfo(printer.host.c_str(), lookup_port, &numeric, &list);
+  const int rc = getaddrinfo(printer.host.c_str(), port.c_str(), &numeric, &list);
   if (rc == 0) return list;
   if (rc != EAI_NONAME) {
     why = gai_strerror(rc);
@@ -92,6 +92,7 @@ addrinfo* Resolve(long long deadline, std::string& why, bool& timed_out) {
   }
   if (!lookup_pending) {
     std::snprintf(lookup_host, sizeof lookup_host, "%s", printer.host.c_str());
+    std::snprintf(lookup_port, sizeof lookup_port, "%s", port.c_str());
     lookup_hints = Hints(AI_NUMERICSERV | AI_ADDRCONFIG);
     lookup = {};
     lookup.ar_name = lookup_host;

@@ -337,44 +337,15 @@ TEST(E2eNetwork, RefusedPrinterIsTriedAgainAtEachRequest) {
       << d.output();
 }
 
-// A printer that accepts and never reads: the job is answered 9 once no byte was taken for the
-// time-out, and the connection is reset; the next request comes on a new connection.
-TEST(E2eNetwork, PrinterThatNeverReadsIsTimedOut) {
-  TempRoot root;
-  ShortTimeOut(root);
-  root.write("/u/tmp/big.txt", BigText());
-  LoopbackPrinter printer;
-  printer.serve(LoopbackPrinter::Way::kNeverReads);
-  Driver d(root, {"0", printer.address(), "-", "0", "laser"});
-  Attach(d);
-  qx5::SrvMsg a;
-  const long long t0 = NowMs();
-  ASSERT_TRUE(d.request(qx5test::FileRequest(9, root.path("/u/tmp/big.txt"), "big"), a, 60000))
-      << d.output();
-  const long long answered = NowMs();
-  EXPECT_EQ(a.status, 9);
-  EXPECT_GE(answered - t0, 30000);
-  EXPECT_LT(answered - t0, 40000);
-  EXPECT_TRUE(d.wait_output("ERROR: laser: " + printer.address() +
-                            ": the printer took no byte for 30 seconds\n"))
-      << d.output();
-  ASSERT_TRUE(printer.wait_ended(1, 2000));
-  EXPECT_LE(printer.connections()[0].ended_ms, answered + 1000);
-  printer.serve(LoopbackPrinter::Way::kReads);
-  ASSERT_TRUE(d.request(LineRequest("again"), a));
-  EXPECT_EQ(a.status, 0);
-  ASSERT_TRUE(d.request(JobEnd(), a));
-  ASSERT_TRUE(printer.wait_ended(2, 3000));
-  const std::string second = printer.connections()[1].bytes;
-  EXPECT_NE(second.find("again\x1b&l0H"), std::string::npos) << qx5test::Hex(second);
-  EXPECT_TRUE(d.stop());
-}
-
-// The printer closes the connection in the middle of a plot: the plot is answered 10, and the
-// next connection gets no blanks for the lost page but the printer's initialisation.
-TEST(E2eNetwork, ConnectionCutMidPlotIsNotPadded) {
+// A connection that fails in the middle of a job: a printer that accepts and never reads is
+// timed out once it took no byte for 30 seconds (9 for the text job), one that closes the
+// connection in the middle of a plot fails it at once (10). The connection is reset, and the
+// next request comes on a new connection that gets no blanks or end codes for the lost page,
+// but the printer's initialisation.
+TEST(E2eNetwork, FailedConnectionIsNotPadded) {
   qx5test::TestDisplay();
   TempRoot root;
+  ShortTimeOut(root);
   // Rows uncompressed: the page (some 300 bytes a row) is far larger than the buffers.
   const std::string cod_path = "/u/qx5/def_data/printers/laserjet.cod";
   std::string cod = root.read(cod_path);
@@ -383,30 +354,51 @@ TEST(E2eNetwork, ConnectionCutMidPlotIsNotPadded) {
   cod.erase(comp + 1, cod.find('\n', comp + 1) - comp);
   root.write(cod_path, cod);
   root.write("/u/tmp/p.plt", kPlot);
-  LoopbackPrinter printer;
-  printer.serve(LoopbackPrinter::Way::kCutsAfter, 200000);
-  Driver d(root, {"0", printer.address(), "-", "0", "laser"});
-  Attach(d);
-  qx5::SrvMsg a;
-  ASSERT_TRUE(d.request(Plot(root.path("/u/tmp/p.plt")), a));
-  EXPECT_EQ(a.status, 10);
-  EXPECT_TRUE(d.wait_output("ERROR: laser: Unable to plot\n")) << d.output();
-  ASSERT_TRUE(printer.wait_ended(1, 2000));
-  printer.serve(LoopbackPrinter::Way::kReads);
-  ASSERT_TRUE(d.request(LineRequest("next"), a));
-  EXPECT_EQ(a.status, 0);
-  ASSERT_TRUE(d.request(JobEnd(), a));
-  ASSERT_TRUE(printer.wait_ended(2, 3000));
-  const std::string second = printer.connections()[1].bytes;
-  EXPECT_EQ(second.compare(0, 2,
-                           "\x1b"
-                           "E"),
-            0)
-      << qx5test::Hex(second);  // RESET first
-  EXPECT_EQ(second.find("    "), std::string::npos) << qx5test::Hex(second);
-  EXPECT_EQ(second.find("\x1b*rB"), std::string::npos) << qx5test::Hex(second);
-  EXPECT_NE(second.find("next\x1b&l0H"), std::string::npos);  // the line and the job's eject
-  EXPECT_TRUE(d.stop());
+  root.write("/u/tmp/big.txt", BigText());
+  const struct {
+    LoopbackPrinter::Way way;
+    size_t amount;
+    qx5::SrvMsg req;
+    int status;
+    long long min_ms, max_ms;
+    const char* said;
+  } cases[] = {{LoopbackPrinter::Way::kNeverReads, 0,
+                qx5test::FileRequest(9, root.path("/u/tmp/big.txt"), "big"), 9, 30000, 40000,
+                ": the printer took no byte for 30 seconds\n"},
+               {LoopbackPrinter::Way::kCutsAfter, 200000, Plot(root.path("/u/tmp/p.plt")), 10, 0,
+                30000, "ERROR: laser: Unable to plot\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    LoopbackPrinter printer;
+    printer.serve(c.way, c.amount);
+    Driver d(root, {"0", printer.address(), "-", "0", "laser"});
+    Attach(d);
+    qx5::SrvMsg a;
+    const long long t0 = NowMs();
+    ASSERT_TRUE(d.request(c.req, a, 60000)) << d.output();
+    const long long answered = NowMs();
+    EXPECT_EQ(a.status, c.status);
+    EXPECT_GE(answered - t0, c.min_ms);
+    EXPECT_LT(answered - t0, c.max_ms);
+    EXPECT_TRUE(d.wait_output(c.said)) << d.output();
+    ASSERT_TRUE(printer.wait_ended(1, 2000));
+    EXPECT_LE(printer.connections()[0].ended_ms, answered + 1000);
+    printer.serve(LoopbackPrinter::Way::kReads);
+    ASSERT_TRUE(d.request(LineRequest("next"), a));
+    EXPECT_EQ(a.status, 0);
+    ASSERT_TRUE(d.request(JobEnd(), a));
+    ASSERT_TRUE(printer.wait_ended(2, 3000));
+    const std::string second = printer.connections()[1].bytes;
+    EXPECT_EQ(second.compare(0, 2,
+                             "\x1b"
+                             "E"),
+              0)
+        << qx5test::Hex(second);  // RESET first
+    EXPECT_EQ(second.find("    "), std::string::npos) << qx5test::Hex(second);
+    EXPECT_EQ(second.find("\x1b*rB"), std::string::npos) << qx5test::Hex(second);
+    EXPECT_NE(second.find("next\x1b&l0H"), std::string::npos);  // the line and the job's eject
+    EXPECT_TRUE(d.stop());
+  }
 }
 
 // A printer that sends 10 MB back before it reads the page: the driver reads it as it comes,
