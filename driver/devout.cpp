@@ -243,6 +243,10 @@ bool DeviceHeld() {
   return kind == Kind::kNetwork && NetPrinterConnected();
 }
 
+void ForgetClosedDevice() {
+  if (kind == Kind::kNetwork) NetPrinterForgetClosed();
+}
+
 bool DeviceIsFresh() {
   return kind == Kind::kNetwork && !NetPrinterConnected();
 }

@@ -58,6 +58,9 @@ int ReopenDevice(bool flush_first);
 void ReleaseDevice();
 // True while a network printer's connection is open.
 bool DeviceHeld();
+// Before a request: a network printer that closed its connection while the driver waited is
+// let go, so that the request's bytes go on a new connection.
+void ForgetClosedDevice();
 // True when the device holds nothing of an earlier request: a network printer without a
 // connection, whose next bytes begin a new job on it.
 bool DeviceIsFresh();

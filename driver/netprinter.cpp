@@ -289,6 +289,16 @@ bool NetPrinterConnected() {
   return conn >= 0;
 }
 
+void NetPrinterForgetClosed() {
+  if (conn < 0) return;
+  struct pollfd p = {conn, POLLIN | POLLRDHUP, 0};
+  if (poll(&p, 1, 0) <= 0) return;
+  if ((p.revents & POLLIN) != 0) ReadBack(conn, back);
+  if (!back.closed && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) == 0) return;
+  Say("%s: %s: the printer closed the connection\n", XEQNAME, printer.name.c_str());
+  Drop();
+}
+
 void NetPrinterRelease() {
   if (conn < 0) return;
   ::shutdown(conn, SHUT_WR);

@@ -39,6 +39,10 @@ size_t NetPrinterWrite(const char* data, size_t n);
 // True while a connection is open.
 bool NetPrinterConnected();
 
+// Drops a connection that the printer has closed since the last write (a line says so), so
+// that the next bytes go on a new connection and not into one that nobody reads.
+void NetPrinterForgetClosed();
+
 // Ends the connection when one is open: the printer gets every byte and the end of the data,
 // what it still sends is read until it closes its side (waiting as long as it keeps taking
 // the last bytes, then a second at most), and the counts are printed. A new connection begins

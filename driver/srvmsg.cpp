@@ -129,7 +129,7 @@ int SendServerMessage() {
 // signals are let in only for this wait: one that comes ends it at once (-1, nothing printed,
 // StopSignal set). Any other interruption (a stop and continue of the process) waits on.
 // While a network printer is held, an alarm cuts the wait after kIdleReleaseSec to release it;
-// the wait then goes on without a limit.
+// the wait then goes on without a limit. One that closed the connection meanwhile is let go.
 int GetServerMessage() {
   std::memset(&rmsgp, 0, sizeof rmsgp);
   rmsgp.mtype = pid;
@@ -154,6 +154,7 @@ int GetServerMessage() {
     }
   }
   LetStopSignalsIn(false);
+  if (held) ForgetClosedDevice();
   if (got >= 0) return rmsgp.status;
   if (StopSignal == 0) Say("%s: msgrcv err from XSERVER - errno = %d\n", XEQNAME, err);
   return -1;

@@ -285,7 +285,8 @@ TEST(E2eNetwork, PrinterGetsWhatTheFifoGetsAndIsReleased) {
 
 // Nothing listens: every request is answered at once (9 for text, 10 for a plot) with a line
 // naming the printer and the reason; the driver lives, and once the printer listens again the
-// next request prints. At the driver's exit the connection is released.
+// next request prints. A printer that closes the connection between requests gets the next
+// one on a new connection. At the driver's exit the connection is released.
 TEST(E2eNetwork, RefusedPrinterIsTriedAgainAtEachRequest) {
   qx5test::TestDisplay();
   TempRoot root;
@@ -324,14 +325,22 @@ TEST(E2eNetwork, RefusedPrinterIsTriedAgainAtEachRequest) {
   EXPECT_EQ(d.wait_exit(0), -1);
   LoopbackPrinter printer(port);
   qx5::SrvMsg a;
+  // The printer takes the line and closes the connection: the next line goes on a new one.
+  printer.serve(LoopbackPrinter::Way::kCutsAfter, 4);
   ASSERT_TRUE(d.request(LineRequest("back"), a));
   EXPECT_EQ(a.status, 0);
+  ASSERT_TRUE(printer.wait_ended(1, 1000));
+  printer.serve(LoopbackPrinter::Way::kReads);
+  ASSERT_TRUE(d.request(LineRequest("again"), a));
+  EXPECT_EQ(a.status, 0);
+  EXPECT_TRUE(d.wait_output("e2etest: " + address + ": the printer closed the connection\n"));
   // The driver stops with the connection open: it is released on the way out.
   EXPECT_TRUE(d.stop());
-  ASSERT_TRUE(printer.wait_ended(1, 1000));
+  ASSERT_TRUE(printer.wait_ended(2, 1000));
   EXPECT_EQ(printer.connections()[0].bytes, "back");
+  EXPECT_EQ(printer.connections()[1].bytes, "again");
   EXPECT_NE(d.output().find("\ne2etest: start exit\ne2etest: " + address +
-                            ": connection closed, 4 bytes sent, 0 bytes received\n"
+                            ": connection closed, 5 bytes sent, 0 bytes received\n"
                             "e2etest: Done with exit\n"),
             std::string::npos)
       << d.output();
