@@ -193,6 +193,8 @@ int ProcessCMDTO() {
         ReopenDevice(false);
       }
       ffpending = 0;
+      // A network printer serves one connection at a time: free it for others.
+      ReleaseDevice();
     }
     didlines = 0;
     answerSub = 0;

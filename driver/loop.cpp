@@ -170,7 +170,7 @@ void DriverMain(int argc, char** argv) {
   if (argc != 6) usage(argc > 0 ? argv[0] : nullptr);
   PrinterNumber = DecimalArg(argv[1]);
   if (PrinterNumber < 0 || PrinterNumber > 2) usage(argv[0]);
-  std::snprintf(device, sizeof device, "%s", "/dev/lp");
+  SetDevice(argv[2]);
   if (std::strcmp(argv[3], "S") == 0) serialsetting = DecimalArg(argv[4]);
   std::snprintf(XEQNAME, sizeof XEQNAME, "%s", argv[5]);
 
@@ -180,8 +180,8 @@ void DriverMain(int argc, char** argv) {
     Say("ERROR: %s: could not attach to server...exiting\n", XEQNAME);
     std::exit(0);
   }
-  const std::string devpath = RootPath(device);
-  if (CheckFile(devpath.c_str()) == 0) {
+  const std::string devpath = DeviceName();
+  if (DeviceExists() == 0) {
     Say("ERROR: %s: device does not exist %s\n", XEQNAME, devpath.c_str());
     smsgp.status = ST_DEVICE;
     Exit();
@@ -191,7 +191,7 @@ void DriverMain(int argc, char** argv) {
     smsgp.status = ST_DEVICE;
     Exit();
   }
-  fdlp = fileno(lp);
+  fdlp = DeviceDescriptor();
   UseSerial = 0;
   if (serialsetting != -1) {
     IOCTLbaudrate(fdlp, serialsetting);

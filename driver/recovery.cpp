@@ -6,6 +6,13 @@ namespace qx5 {
 int RecoverFromPlotnb = 0;
 
 int RecoverFromPlotError() {
+  // A network printer that lost the connection dropped the page with it: nothing is owed to a
+  // new connection, which begins a new job on the printer and so needs its initialisation.
+  if (DeviceIsFresh()) {
+    RecoverFromPlotnb = 0;
+    ForgetVectorPage();
+    return InitPrinter() ? 1 : 0;
+  }
   // A cut-off vector page: the plotter gets the rest of its command and puts the pen away.
   if (RecoverVectorPage()) return 1;
   // The printer still waits for raster bytes: fill them with blanks, four at a time.

@@ -2,6 +2,7 @@
 
 #include <sys/ipc.h>
 #include <sys/msg.h>
+#include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 
 #include "driver/devout.hpp"
 #include "driver/loop.hpp"
+#include "driver/netprinter.hpp"
 #include "driver/signals.hpp"
 #include "lib/message.hpp"
 #include "lib/paths.hpp"
@@ -129,19 +131,33 @@ int SendServerMessage() {
 // longer one is cut to the 224 body bytes (MSG_NOERROR) and handled like any other. A stop
 // signal, during the wait or during the request before, ends it at once (-1, nothing printed,
 // StopSignal set). Any other interruption (a stop and continue of the process) waits on.
+// While a network printer is held, an alarm cuts the wait after kIdleReleaseSec to release it;
+// the wait then goes on without a limit. One that closed the connection meanwhile is let go.
 int GetServerMessage() {
   std::memset(&rmsgp, 0, sizeof rmsgp);
   rmsgp.mtype = pid;
   ssize_t got = -1;
   int err = 0;
   WaitingForRequest(true);
+  bool held = DeviceHeld();
+  const auto release_at = std::chrono::steady_clock::now() + std::chrono::seconds(kIdleReleaseSec);
+  if (held) {
+    struct itimerval t {};
+    t.it_value.tv_sec = kIdleReleaseSec;
+    setitimer(ITIMER_REAL, &t, nullptr);
+  }
   while (StopSignal == 0) {
     errno = 0;
     got = msgrcv(SrvId, &rmsgp, kBodySize, pid, MSG_NOERROR);
     err = errno;
     if (got >= 0 || err != EINTR) break;
+    if (held && std::chrono::steady_clock::now() >= release_at) {
+      held = false;
+      ReleaseDevice();
+    }
   }
   WaitingForRequest(false);
+  if (held) ForgetClosedDevice();
   if (got >= 0) return rmsgp.status;
   if (StopSignal == 0) Say("%s: msgrcv err from XSERVER - errno = %d\n", XEQNAME, err);
   return -1;

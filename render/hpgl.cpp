@@ -214,8 +214,7 @@ int SendVectorPage() {
   Say("%s: plotter page: %zu strokes, %d pen changes, pen down %.0f mm, pen up %.0f mm "
       "(%.0f mm in drawing order)\n",
       XEQNAME, t.strokes, t.pen_changes, t.down_mm, t.up_mm, asDrawn.up_mm);
-  owed.clear();
-  due = false;
+  ForgetVectorPage();
   return Send(HpglCommands(strokes, order, SETUPversion == 2));
 }
 
@@ -223,9 +222,13 @@ int RecoverVectorPage() {
   if (!due) return 0;
   const std::string bytes = owed + kPutAway;
   if (WRITE(lp, bytes.data(), static_cast<int>(bytes.size()))) return 1;
+  ForgetVectorPage();
+  return 0;
+}
+
+void ForgetVectorPage() {
   owed.clear();
   due = false;
-  return 0;
 }
 
 }  // namespace qx5

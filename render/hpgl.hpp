@@ -28,5 +28,8 @@ int SendVectorPage();
 // pen lifted and put away. 0 when sent or nothing was due, 1 when the write failed (it stays
 // due).
 int RecoverVectorPage();
+// Forgets what a cut-off page left to send: the device that was cut off is gone (a network
+// printer drops the page with its connection).
+void ForgetVectorPage();
 
 }  // namespace qx5

@@ -1,11 +1,14 @@
 // qx5spool: a small spooler peer for qx5lp. It creates the server's message queue, starts the
 // driver, sends it the requests given on the command line one after another, prints every
 // record it gets back, stops the driver and removes the queue.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/ipc.h>
 #include <sys/msg.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -22,6 +25,8 @@
 #include <thread>
 #include <vector>
 
+#include "driver/devout.hpp"
+#include "driver/netprinter.hpp"
 #include "driver/srvmsg.hpp"
 #include "lib/paths.hpp"
 
@@ -44,14 +49,21 @@ Options:
       --system        use the real system paths when QX5_ROOT is not set
   -p, --printer N     printer number 0, 1 or 2 (default 0)
   -n, --name NAME     printer name, the key of its CONFIG line (default "laser")
-  -d, --device WORD   device argument handed to the driver (default "/dev/lp")
+  -d, --device WORD   device argument handed to the driver (default "/dev/lp"): a path
+                      such as /dev/lp1 or /dev/usb/lp0, or a network printer
+                      socket://HOST[:PORT] (port 9100 when omitted)
   -s, --serial N      serial line: passes "S" and the setting N (default "-" and 0)
       --ps WORD       the ps argument as given ("S" for a serial line)
       --ioctl N       the serial setting argument as given
   -t, --timeout SEC   time to wait for each record of the driver (default 90)
       --driver PATH   the qx5lp program (default: qx5lp beside qx5spool)
-      --capture FILE  make the device ($QX5_ROOT/dev/lp) a FIFO and copy every byte the
-                      driver sends into FILE, until the driver has exited
+      --capture FILE  make the device (the --device path, else /dev/lp, under $QX5_ROOT)
+                      a FIFO and copy every byte the driver sends into FILE, until the
+                      driver has exited
+      --capture-net FILE
+                      the same through a network printer: listen on a free loopback
+                      port, hand the driver socket://127.0.0.1:PORT as its device and
+                      copy what every connection brings into FILE
   -h, --help          this text
 
 Requests (cmd codes of the server protocol):
@@ -86,6 +98,7 @@ struct Options {
   int timeout_sec = 90;
   std::string driver;
   std::string capture;
+  std::string capture_net;
   bool system = false;
   std::vector<Request> requests;
 };
@@ -251,10 +264,14 @@ Options ParseArgs(int argc, char** argv) {
       o.driver = value(a);
     } else if (a == "--capture") {
       o.capture = value(a);
+    } else if (a == "--capture-net") {
+      o.capture_net = value(a);
     } else {
       UsageError("unknown option " + a);
     }
   }
+  if (!o.capture.empty() && !o.capture_net.empty())
+    UsageError("--capture and --capture-net do not go together");
   for (; i < args.size(); ++i) o.requests.push_back(ParseRequest(args, i));
   const char* root = std::getenv("QX5_ROOT");
   if ((root == nullptr || *root == '\0') && !o.system)
@@ -272,20 +289,32 @@ std::string DefaultDriver() {
   return dir.substr(0, dir.rfind('/') + 1) + "qx5lp";
 }
 
-// Copies every byte written to the device FIFO into a file. The FIFO is held open for
-// reading and writing, so the driver's opens never block and its re-opens never end the copy.
+// Copies every byte the driver sends to its device into a file, until the driver has exited.
+// The FIFO form makes the device a FIFO, held open for reading and writing, so that the
+// driver's opens never block and its re-opens never end the copy. The network form is a
+// printer on a free loopback port that takes one connection at a time, as such printers do.
 class Capture {
  public:
-  bool start(const std::string& fifo, const std::string& file) {
+  bool start_fifo(const std::string& fifo, const std::string& file) {
     ::unlink(fifo.c_str());
     if (mkfifo(fifo.c_str(), 0600) != 0) return Fail("mkfifo " + fifo);
     fd_ = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
     if (fd_ < 0) return Fail("open " + fifo);
-    out_ = std::fopen(file.c_str(), "wb");
-    if (out_ == nullptr) return Fail("open " + file);
-    if (pipe(wake_) != 0) return Fail("pipe");
-    thread_ = std::thread([this] { Run(); });
-    return true;
+    return Begin(file);
+  }
+  // The device argument that reaches the capture is put in device.
+  bool start_net(const std::string& file, std::string& device) {
+    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    struct sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (listen_ < 0 || ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(listen_, 4) != 0 ||
+        getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+      return Fail("listen on the loopback");
+    device = "socket://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    return Begin(file);
   }
   // Called once the driver has exited: copies what is left, then ends.
   void finish() {
@@ -295,7 +324,7 @@ class Capture {
       thread_.join();
     }
     if (out_ != nullptr) std::fclose(out_);
-    for (int* fd : {&fd_, &wake_[0], &wake_[1]}) {
+    for (int* fd : {&fd_, &listen_, &wake_[0], &wake_[1]}) {
       if (*fd >= 0) ::close(*fd);
       *fd = -1;
     }
@@ -308,25 +337,64 @@ class Capture {
     std::printf("qx5spool: capture: %s: %s\n", what.c_str(), std::strerror(errno));
     return false;
   }
+  bool Begin(const std::string& file) {
+    out_ = std::fopen(file.c_str(), "wb");
+    if (out_ == nullptr) return Fail("open " + file);
+    if (pipe(wake_) != 0) return Fail("pipe");
+    thread_ = std::thread([this] {
+      sigset_t wakeups;
+      sigemptyset(&wakeups);
+      sigaddset(&wakeups, SIGCHLD);
+      sigaddset(&wakeups, SIGALRM);
+      pthread_sigmask(SIG_BLOCK, &wakeups, nullptr);  // they are for the main thread's waits
+      if (listen_ >= 0)
+        RunNet();
+      else
+        RunFifo();
+    });
+    return true;
+  }
+  // Copies what fd holds now; false at its end (or when it failed).
+  bool Copy(int fd) {
+    char buf[65536];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0) std::fwrite(buf, 1, static_cast<size_t>(n), out_);
+    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
+  }
   // Copies as soon as bytes arrive; a byte on the wake pipe says that the driver has ended,
   // and what the FIFO still holds is copied before the copy ends.
-  void Run() {
-    sigset_t wakeups;
-    sigemptyset(&wakeups);
-    sigaddset(&wakeups, SIGCHLD);
-    sigaddset(&wakeups, SIGALRM);
-    pthread_sigmask(SIG_BLOCK, &wakeups, nullptr);  // they are for the main thread's waits
-    char buf[65536];
+  void RunFifo() {
     for (;;) {
       struct pollfd p[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
       if (poll(p, 2, -1) < 0 && errno != EINTR) return;
-      ssize_t n;
-      while ((n = ::read(fd_, buf, sizeof buf)) > 0)
-        std::fwrite(buf, 1, static_cast<size_t>(n), out_);
+      Copy(fd_);
       if (p[1].revents != 0) return;
     }
   }
-  int fd_ = -1;
+  // One connection at a time, copied to its end. Once the driver has ended (it closed its
+  // connection on the way out), a connection still open or waiting is copied until it has
+  // been quiet for a second.
+  void RunNet() {
+    bool ended = false;
+    for (;;) {
+      const int source = fd_ >= 0 ? fd_ : listen_;
+      struct pollfd p[2] = {{source, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+      const int ready = poll(p, ended ? 1 : 2, ended ? 1000 : -1);
+      if (ready < 0 && errno != EINTR) return;
+      if (!ended && p[1].revents != 0) ended = true;
+      if (fd_ < 0) {
+        fd_ = accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd_ < 0 && ended && ready <= 1 && p[0].revents == 0) return;
+      } else if (!Copy(fd_)) {
+        ::close(fd_);
+        fd_ = -1;
+      } else if (ended && ready == 0) {
+        return;
+      }
+    }
+  }
+  int fd_ = -1;  // the FIFO, or the connection being copied
+  int listen_ = -1;
   int wake_[2] = {-1, -1};
   FILE* out_ = nullptr;
   std::thread thread_;
@@ -334,12 +402,12 @@ class Capture {
 
 class Spooler {
  public:
-  explicit Spooler(const Options& o) : o_(o) {}
+  explicit Spooler(const Options& o) : o_(o), device_(o.device) {}
 
   int run() {
     InstallWakeups();
     if (!CreateQueue()) return 1;
-    if (!o_.capture.empty() && !capture_.start(qx5::RootPath("/dev/lp"), o_.capture)) {
+    if (!StartCapture()) {
       RemoveQueue();
       return 1;
     }
@@ -378,9 +446,24 @@ class Spooler {
     qid_ = -1;
   }
 
+  // The FIFO capture at the device the driver will open (its device argument, as the driver
+  // reads it), or the network capture, whose address becomes the device argument.
+  bool StartCapture() {
+    if (!o_.capture_net.empty()) return capture_.start_net(o_.capture_net, device_);
+    if (o_.capture.empty()) return true;
+    qx5::NetAddress net;
+    if (qx5::ParseNetAddress(device_, net) != qx5::NetParse::kNotNetwork) {
+      std::printf("qx5spool: --capture needs a device path, not %s (see --capture-net)\n",
+                  device_.c_str());
+      return false;
+    }
+    qx5::SetDevice(device_.c_str());
+    return capture_.start_fifo(qx5::DeviceName(), o_.capture);
+  }
+
   bool StartDriver() {
     const std::string prog = o_.driver.empty() ? DefaultDriver() : o_.driver;
-    std::vector<std::string> args = {prog, o_.printer, o_.device, o_.ps, o_.ioctl, o_.name};
+    std::vector<std::string> args = {prog, o_.printer, device_, o_.ps, o_.ioctl, o_.name};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -397,7 +480,7 @@ class Spooler {
       return false;
     }
     std::printf("qx5spool: started %s %s %s %s %s \"%s\" (pid %d)\n", prog.c_str(),
-                o_.printer.c_str(), o_.device.c_str(), o_.ps.c_str(), o_.ioctl.c_str(),
+                o_.printer.c_str(), device_.c_str(), o_.ps.c_str(), o_.ioctl.c_str(),
                 o_.name.c_str(), static_cast<int>(child_));
     std::fflush(stdout);
     return true;
@@ -542,6 +625,7 @@ class Spooler {
   }
 
   const Options& o_;
+  std::string device_;  // the device argument handed to the driver
   key_t key_ = -1;
   int qid_ = -1;
   pid_t child_ = -1;

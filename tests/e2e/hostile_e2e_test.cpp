@@ -168,7 +168,7 @@ struct SlowRoad {
       file = root.path("/u/tmp/p.plt");
       root.write("/u/tmp/p.plt", kPage);
     }
-    dev->throttle(1024);
+    dev->read_rate(10240);
     ASSERT_TRUE(d->send(cmd == 5 ? PlotRequest(file, 1, "slow") : FileRequest(9, file, "slow")));
     ASSERT_TRUE(
         d->wait_output(cmd == 5 ? "Start Plot: slow on quick\n" : "Start Print: slow on quick\n"));
@@ -222,7 +222,7 @@ TEST(E2eHostile, StopSignalGivesARequestItsGraceAndNoMore) {
     if (r->status == 0) {
       EXPECT_EQ(out.find(cut), std::string::npos) << out;
       // The text that finished went out whole.
-      r->dev->throttle(0);
+      r->dev->read_rate(0);
       r->dev->settle(300);
       EXPECT_NE(r->dev->bytes().find(r->root.read("/u/tmp/t.txt")), std::string::npos);
     } else {

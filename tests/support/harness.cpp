@@ -122,6 +122,7 @@ FifoDevice::FifoDevice(const std::string& path) : path_(path) {
 }
 
 FifoDevice::~FifoDevice() {
+  if (size_fd_ >= 0) ::close(size_fd_);
   stop_ = true;
   // Unblock a reader waiting in open() for a writer.
   int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
@@ -140,19 +141,25 @@ void FifoDevice::run() {
       Sleep(5);
       continue;
     }
-    const size_t most = throttle_ > 0 ? std::min<size_t>(throttle_, sizeof buf) : sizeof buf;
-    ssize_t n = ::read(fd, buf, most);
+    const long rate = rate_;
+    const size_t want = rate > 0 ? std::clamp<size_t>(rate / 10, 1, sizeof buf) : sizeof buf;
+    ssize_t n = ::read(fd, buf, want);
     if (n > 0) {
       std::lock_guard<std::mutex> lock(mu_);
       data_.append(buf, static_cast<size_t>(n));
       last_ms_ = NowMs();
     }
-    if (throttle_ > 0)
+    if (rate > 0)
       Sleep(100);
     else if (n <= 0)
       Sleep(2);
   }
   ::close(fd);
+}
+
+bool FifoDevice::set_pipe_size(int bytes) {
+  if (size_fd_ < 0) size_fd_ = ::open(path_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  return size_fd_ >= 0 && fcntl(size_fd_, F_SETPIPE_SZ, bytes) >= bytes;
 }
 
 std::string FifoDevice::bytes() {
@@ -216,6 +223,26 @@ qx5::SrvMsg PlotRequest(const std::string& file, int pagetype, const std::string
   qx5::SrvMsg m = FileRequest(5, file, title);
   m.pagetype = pagetype;
   return m;
+}
+
+void SetConfigLine(const TempRoot& root, const std::string& name, const std::string& line) {
+  const std::string config = "/u/qx5/def_data/printers/CONFIG";
+  std::string text = root.read(config);
+  const size_t at = text.find("\"" + name + "\"");
+  ASSERT_NE(at, std::string::npos) << name;
+  text.replace(at, text.find('\n', at) - at, line);
+  root.write(config, text);
+}
+
+std::string CrossingLines(int n) {
+  std::string plot = "WINDOW(1,0.0,0.0,8.0,10.0)\n";
+  char line[80];
+  for (int i = 0; i < n; ++i) {
+    std::snprintf(line, sizeof line, "M(%.3f,0.2)\nL(%.3f,9.8)\n", 0.1 + i * 7.8 / n,
+                  7.9 - i * 7.8 / n);
+    plot += line;
+  }
+  return plot;
 }
 
 Driver::Driver(const TempRoot& root, const std::string& printid, const std::string& name,

@@ -38,7 +38,9 @@ class TempRoot {
 
 // $root/dev/lp as a FIFO, read by a thread into a buffer, so that every byte the driver sends
 // is captured across its re-opens of the device. pause() stops reading (the pipe then fills
-// and the driver's writes block), resume() goes on.
+// and the driver's writes block), resume() goes on. A slow printer: set_pipe_size() shrinks
+// the pipe, and read_rate() has the thread read at most bytes_per_second / 10 bytes every
+// tenth of a second (0: as fast as it can).
 class FifoDevice {
  public:
   explicit FifoDevice(const std::string& path);
@@ -47,9 +49,8 @@ class FifoDevice {
   void clear();
   void pause() { paused_ = true; }
   void resume() { paused_ = false; }
-  // Reads at most bytes every 100 ms from now on (a slow printer that keeps taking bytes);
-  // 0 reads as fast as bytes come.
-  void throttle(size_t bytes) { throttle_ = bytes; }
+  bool set_pipe_size(int bytes);
+  void read_rate(long bytes_per_second) { rate_ = bytes_per_second; }
   // Waits until at least n bytes were read; false after timeout_ms.
   bool wait_for(size_t n, int timeout_ms);
   // Waits until no byte has arrived for quiet_ms, counted from the call at the earliest.
@@ -65,8 +66,9 @@ class FifoDevice {
   std::string data_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> paused_{false};
-  std::atomic<size_t> throttle_{0};
+  std::atomic<long> rate_{0};
   std::atomic<long> last_ms_{0};
+  int size_fd_ = -1;  // holds the pipe, and so its size
   std::thread reader_;
 };
 
@@ -88,6 +90,11 @@ qx5::SrvMsg Request(int cmd);
 qx5::SrvMsg FileRequest(int cmd, const std::string& name, const std::string& title = "job");
 // A one-line request carrying text.
 qx5::SrvMsg LineRequest(const std::string& text);
+
+// Replaces the CONFIG line of printer `name` (in the default printers directory) by `line`.
+void SetConfigLine(const TempRoot& root, const std::string& name, const std::string& line);
+// A plot file of n lines crossing an 8 x 10 inch window: the more lines, the more raster bytes.
+std::string CrossingLines(int n);
 // A plot request for file with its page type.
 qx5::SrvMsg PlotRequest(const std::string& file, int pagetype, const std::string& title = "plot");
 
