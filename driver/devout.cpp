@@ -109,6 +109,13 @@ void CopyDevice(std::string_view text) {
   device[n] = '\0';
 }
 
+// Past a stop signal's grace nothing more is written: the write counts as timed out.
+bool GraceOver() {
+  if (!StopGraceOver(ALARM_SEC)) return false;
+  SigAlarm = 1;
+  return true;
+}
+
 }  // namespace
 
 void sigalrm(int) {
@@ -118,7 +125,7 @@ void sigalrm(int) {
 int WRITE(FILE* stream, const void* data, int len) {
   WRITEsent = 0;
   SigAlarm = 0;
-  if (stream == nullptr || len < 0 || (data == nullptr && len > 0)) return 1;
+  if (stream == nullptr || len < 0 || (data == nullptr && len > 0) || GraceOver()) return 1;
   clearerr(stream);
   if (len > 0) WRITEsent = static_cast<int>(std::fwrite(data, 1, static_cast<size_t>(len), stream));
   // The stream's error flag catches what the time-out does not: a reader that went away
@@ -129,7 +136,7 @@ int WRITE(FILE* stream, const void* data, int len) {
 int FPUTS(const char* str, FILE* stream) {
   int ret = EOF;
   SigAlarm = 0;
-  if (stream != nullptr) {
+  if (stream != nullptr && !GraceOver()) {
     clearerr(stream);
     ret = std::fputs(str != nullptr ? str : "", stream);
   }

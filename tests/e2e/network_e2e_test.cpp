@@ -292,6 +292,10 @@ TEST(E2eNetwork, RefusedPrinterIsTriedAgainAtEachRequest) {
   TempRoot root;
   root.write("/u/tmp/p.plt", kPlot);
   root.write("/u/tmp/t.txt", "text\n");
+  // A printer without initialisation codes, so that a plot reaches the connection.
+  root.write("/u/qx5/usr_data/printers/CONFIG",
+             "\"e2etest\" EPSON plain.cod English BW Single 120 72 30 0\n");
+  root.write("/u/qx5/usr_data/printers/plain.cod", "! no codes\n");
   const int port = RefusingPort();
   // A name to look up, which has two addresses (::1 and 127.0.0.1) where IPv6 is there.
   const std::string address = "socket://localhost:" + std::to_string(port);
