@@ -66,49 +66,35 @@ inline Page ReadPage() {
   return p;
 }
 
-// A private Xvfb, optionally limited to vmem_kb of virtual memory; DISPLAY points at it while
-// it lives (and back at the test display afterwards).
+// A private Xvfb, optionally limited to vmem_kb of virtual memory and started with further
+// options; DISPLAY points at it while it lives (and back at the test display afterwards). The
+// plot surface's kept connection is closed on both changes, so that the next plot connects to
+// the display in force.
 class PrivateServer {
  public:
-  explicit PrivateServer(long vmem_kb = 0) {
+  explicit PrivateServer(long vmem_kb = 0, const std::string& options = "")
+      : vmem_kb_(vmem_kb), options_(options) {
+    qx5::ClosePlotDisplay();
     old_ = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      if (fds[0] != 3) close(fds[0]);  // when it is 3, dup2 replaces it
-      dup2(fds[1], 3);
-      if (fds[1] != 3) close(fds[1]);
-      // An explicit display number: with -displayfd alone the server probes the displays from
-      // :0 upwards, and its probe briefly takes over the test display's socket.
-      std::string cmd = "exec Xvfb :" + std::to_string(FreeDisplayNumber()) +
-                        " -displayfd 3 -screen 0 640x480x8 -nolisten tcp 2>/dev/null";
-      if (vmem_kb > 0) cmd = "ulimit -v " + std::to_string(vmem_kb) + "; " + cmd;
-      execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    // The server writes the number and its newline separately: read up to the newline, so
-    // that the pipe stays open for the second write.
-    std::string buf;
-    char c;
-    while (buf.size() < 16 && read(fds[0], &c, 1) == 1 && c != '\n') buf.push_back(c);
-    close(fds[0]);
-    if (!buf.empty()) {
-      name_ = std::string(":") + std::to_string(std::atoi(buf.c_str()));
-      setenv("DISPLAY", name_.c_str(), 1);
-    }
+    start(FreeDisplayNumber());
+    if (up()) setenv("DISPLAY", name_.c_str(), 1);
   }
   ~PrivateServer() {
+    qx5::ClosePlotDisplay();
     kill();
     setenv("DISPLAY", old_.c_str(), 1);
   }
   bool up() const { return !name_.empty(); }
-  // A display number far from the usual ones whose lock file is not there.
+  const std::string& name() const { return name_; }
+  pid_t pid() const { return pid_; }
+  // A display number far from the usual ones with neither a lock file nor a socket (a server
+  // started with -displayfd makes no lock file).
   static int FreeDisplayNumber() {
     for (int i = 0; i < 400; ++i) {
       int n = 300 + (getpid() + i * 7) % 400;
-      if (access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) != 0) return n;
+      if (access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) != 0 &&
+          access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) != 0)
+        return n;
     }
     return 299;
   }
@@ -119,8 +105,49 @@ class PrivateServer {
       pid_ = -1;
     }
   }
+  // Kills the server and starts a new one on the same display; true when it is up.
+  bool restart() {
+    const int number = std::atoi(name_.c_str() + 1);
+    kill();
+    start(number);
+    return up();
+  }
+  // Sends sig (SIGSTOP, SIGCONT) to the server.
+  void signal(int sig) const {
+    if (pid_ > 0) ::kill(pid_, sig);
+  }
 
  private:
+  void start(int number) {
+    name_.clear();
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      if (fds[0] != 3) close(fds[0]);  // when it is 3, dup2 replaces it
+      dup2(fds[1], 3);
+      if (fds[1] != 3) close(fds[1]);
+      // An explicit display number: with -displayfd alone the server probes the displays from
+      // :0 upwards, and its probe briefly takes over the test display's socket.
+      std::string cmd = "exec Xvfb :" + std::to_string(number) +
+                        " -displayfd 3 -screen 0 640x480x8 -nolisten tcp " + options_ +
+                        " 2>/dev/null";
+      if (vmem_kb_ > 0) cmd = "ulimit -v " + std::to_string(vmem_kb_) + "; " + cmd;
+      execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    // The server writes the number and its newline separately: read up to the newline, so
+    // that the pipe stays open for the second write.
+    std::string buf;
+    char c;
+    while (buf.size() < 16 && read(fds[0], &c, 1) == 1 && c != '\n') buf.push_back(c);
+    close(fds[0]);
+    if (!buf.empty()) name_ = std::string(":") + std::to_string(std::atoi(buf.c_str()));
+  }
+
+  long vmem_kb_;
+  std::string options_;
   pid_t pid_ = -1;
   std::string name_;
   std::string old_;
