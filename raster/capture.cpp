@@ -1,13 +1,25 @@
 #include "raster/capture.hpp"
 
+#include <X11/Xlib.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <sys/socket.h>
+
 #include <array>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "geometry/mapping.hpp"
 #include "lib/message.hpp"
 #include "render/surface.hpp"
+#include "render/xwait.hpp"
+// Xlib's hooks for extensions, last: its min and max macros would break the C++ headers.
+#include <X11/Xlibint.h>
+#undef min
+#undef max
 
 namespace qx5 {
 
@@ -28,6 +40,126 @@ bool HaveSurface() {
   return initialized && display != nullptr && drawable != 0 && !DisplayLost();
 }
 
+// Reading back through a shared memory segment (MIT-SHM) spares the page a copy through the
+// socket. The segment belongs to the display connection: attached at the first read-back
+// that fits it, grown when a band needs more, released when the connection closes.
+constexpr size_t kSharedMax = size_t{16} << 20;  // larger reads go through the socket
+
+struct Shared {
+  XShmSegmentInfo info{};  // shmaddr null while there is no segment
+  size_t size = 0;
+  bool looked = false;   // the connection has been looked at
+  bool refused = false;  // it cannot read back through shared memory
+};
+Shared shared;
+bool sharedAllowed = true;
+bool lastShared = false;
+
+void DetachSegment() {
+  if (shared.info.shmaddr != nullptr) shmdt(shared.info.shmaddr);
+  shared.info = XShmSegmentInfo{};
+  shared.size = 0;
+}
+
+// Xlib calls this as the connection closes: the server lets go of the segment by itself.
+int ForgetShared(Display*, XExtCodes*) {
+  DetachSegment();
+  shared.looked = false;
+  shared.refused = false;
+  return 0;
+}
+
+// Only a connection through a local socket shares memory with its server.
+bool LocalServer() {
+  struct sockaddr_storage a {};
+  socklen_t len = sizeof a;
+  return getsockname(ConnectionNumber(display), reinterpret_cast<struct sockaddr*>(&a), &len) ==
+             0 &&
+         a.ss_family == AF_UNIX;
+}
+
+// A segment of at least bytes attached on both sides; false when the socket must do.
+bool SegmentFor(size_t bytes) {
+  if (!sharedAllowed || bytes > kSharedMax) return false;
+  if (!shared.looked) {
+    shared.looked = true;
+    XExtCodes* codes = XAddExtension(display);
+    if (codes != nullptr) XESetCloseDisplay(display, codes->extension, ForgetShared);
+    XWait wait(display, "waiting for a round trip");
+    shared.refused = codes == nullptr || !LocalServer() || !XShmQueryExtension(display);
+  }
+  if (shared.refused) return false;
+  if (shared.size >= bytes) return true;
+  if (shared.info.shmaddr != nullptr) XShmDetach(display, &shared.info);
+  DetachSegment();
+  if (SurfaceSync() < 0) return false;  // and earlier errors are not taken for the attach's
+  const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+  if (id < 0) return false;
+  void* addr = shmat(id, nullptr, 0);
+  if (addr != reinterpret_cast<void*>(-1)) {
+    shared.info.shmid = id;
+    shared.info.shmaddr = static_cast<char*>(addr);
+    shared.info.readOnly = False;
+    shared.size = bytes;
+    XShmAttach(display, &shared.info);
+  }
+  // Once both sides are attached (or the attach failed) the segment may go: it lives until the
+  // last detach.
+  const bool attached = shared.info.shmaddr != nullptr && SurfaceSync() == 0;
+  shmctl(id, IPC_RMID, nullptr);
+  if (!attached) {
+    DetachSegment();
+    shared.refused = true;  // a server that cannot attach it will not later
+  }
+  return attached;
+}
+
+// The image of a read into the segment owns neither its data nor its segment information.
+int DestroySharedImage(XImage* img) {
+  XFree(img);
+  return 1;
+}
+
+// The rectangle's planes through shared memory; null when that path is not open or failed.
+XImage* ReadShared(int x, int y, int w, int h, unsigned long planes, int depth) {
+  XImage* img = XShmCreateImage(display, DefaultVisual(display, screen), depth, XYPixmap, nullptr,
+                                &shared.info, static_cast<unsigned>(w), static_cast<unsigned>(h));
+  if (img == nullptr) return nullptr;
+  img->f.destroy_image = DestroySharedImage;
+  const size_t bytes = static_cast<size_t>(img->bytes_per_line) * static_cast<size_t>(h) *
+                       static_cast<size_t>(depth);
+  if (!SegmentFor(bytes)) {
+    XDestroyImage(img);
+    return nullptr;
+  }
+  img->data = shared.info.shmaddr;
+  XWait wait(display, "reading the page back");
+  if (!XShmGetImage(display, drawable, img, x, y, planes)) {
+    XDestroyImage(img);
+    shared.refused = !DisplayLost();  // the socket will do for this connection
+    return nullptr;
+  }
+  return img;
+}
+
+// The bits right of the rectangle in each line's last byte, and the filler bytes after it, are
+// whatever the server left there (through shared memory, what the segment held before):
+// cleared, so that a read-back is the same whichever way it came.
+void ClearBeyondWidth(XImage* img) {
+  if (img == nullptr || img->data == nullptr || img->width <= 0) return;
+  const size_t used = (static_cast<size_t>(img->width) + 7) / 8;
+  const size_t bpl = static_cast<size_t>(img->bytes_per_line);
+  if (bpl < used) return;
+  const unsigned char keep =
+      static_cast<unsigned char>(0xFF00 >> (img->width % 8 ? img->width % 8 : 8));
+  unsigned char* line = reinterpret_cast<unsigned char*>(img->data);
+  const size_t lines = static_cast<size_t>(img->height) * static_cast<size_t>(img->depth);
+  for (size_t i = 0; i < lines; ++i, line += bpl) {
+    line[used - 1] &= keep;
+    std::memset(line + used, 0, bpl - used);
+  }
+}
+
 // Replaces image by the rectangle's planes. The read is a round trip, so every drawing
 // request still buffered reaches the server before it.
 void ReadRect(int x, int y, int w, int h, bool colour) {
@@ -36,9 +168,22 @@ void ReadRect(int x, int y, int w, int h, bool colour) {
     image = nullptr;
   }
   if (!HaveSurface() || w < 1 || h < 1) return;
-  image = XGetImage(display, drawable, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h),
-                    PagePlanes(colour), XYPixmap);
+  const unsigned long planes = PagePlanes(colour);
+  image = ReadShared(x, y, w, h, planes, colour ? 4 : 1);
+  lastShared = image != nullptr;
+  if (image == nullptr && !DisplayLost()) {
+    XWait wait(display, "reading the page back");
+    image = XGetImage(display, drawable, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h),
+                      planes, XYPixmap);
+  }
   NormaliseBitOrder(image);
+  ClearBeyondWidth(image);
+}
+
+// Bytes of one line of the whole page in the layout of img.
+int PageBytesPerLine(const XImage* img) {
+  const int pad = img->bitmap_pad > 0 ? img->bitmap_pad : 8;
+  return (static_cast<int>(Width) + 1 + pad - 1) / pad * pad / 8;
 }
 
 }  // namespace
@@ -72,6 +217,7 @@ int PixmapDepth() {
   Window root;
   int x, y;
   unsigned w, h, border, depth;
+  XWait wait(display, "waiting for a round trip");
   if (!XGetGeometry(display, drawable, &root, &x, &y, &w, &h, &border, &depth)) return 0;
   return static_cast<int>(depth);
 }
@@ -89,8 +235,10 @@ int GetBits(int x, int y, int w, int h, bool colour) {
   Say("GetBits...............\n");
   Say("Width, Height, POFF, AllPlanes = %d, %d, %d %lu\n", static_cast<int>(Width),
       static_cast<int>(Height), XYPixmap, PagePlanes(colour));
-  Say("image->height, width, depth, bytes_per_line = %d, %d, %d, %d\n", image->height, image->width,
-      image->depth, image->bytes_per_line);
+  // The page's size: the bands it is read in are an inner detail.
+  Say("image->height, width, depth, bytes_per_line = %d, %d, %d, %d\n",
+      static_cast<int>(Height) + 1, static_cast<int>(Width) + 1, image->depth,
+      PageBytesPerLine(image));
   Say("......................\n");
   return 1;
 }
@@ -98,6 +246,14 @@ int GetBits(int x, int y, int w, int h, bool colour) {
 int GetBand(int x, int y, int w, int h, bool colour) {
   ReadRect(x, y, w, h, colour);
   return image != nullptr ? 1 : 0;
+}
+
+void UseSharedMemory(bool allowed) {
+  sharedAllowed = allowed;
+}
+
+bool LastReadShared() {
+  return lastShared;
 }
 
 }  // namespace qx5

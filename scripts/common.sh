@@ -1,7 +1,7 @@
 # Shared by run-tests.sh and run-demo.sh: installs what is missing, builds, runs a private X server.
 
 # mandoc and groff-base lint the manual pages; dpkg-dev gives the package its dependencies.
-QX5_PACKAGES="cmake g++ make libx11-dev libpng-dev libgtest-dev libbenchmark-dev xvfb xfonts-base
+QX5_PACKAGES="cmake g++ make libx11-dev libxext-dev libpng-dev libgtest-dev libbenchmark-dev xvfb xfonts-base
   xfonts-75dpi xfonts-100dpi locales nkf mandoc groff-base dpkg-dev"
 
 missing_packages() {
