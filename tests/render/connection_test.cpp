@@ -1,0 +1,326 @@
+// The display connection kept from plot to plot: each plot as on a fresh connection, the
+// pixmap and the fonts kept, a dead or silent server, and the read-back through shared memory.
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "lib/stop.hpp"
+#include "plotlang/grammar.hpp"
+#include "raster/capture.hpp"
+#include "render/plot_fixture.hpp"
+// Xlib after gtest (through the fixture).
+#include "driver/devout.hpp"
+
+using namespace qx5;
+using h4test::Page;
+using h4test::ReadPage;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class Connection : public h4test::PlotFixture {
+ protected:
+  void TearDown() override {
+    UseSharedMemory(true);
+    ALARM_SEC = saved_alarm_;
+    ClearStopSignal();
+    h4test::PlotFixture::TearDown();
+  }
+  // Draws a plot file the way a plot request does and reads the page back.
+  Page Plot(const std::string& text) {
+    root().write("/u/tmp/c.plt", text);
+    GSF = 0;
+    EXPECT_EQ(DrawPlot(root().path("/u/tmp/c.plt").c_str()), 0) << text;
+    Page p = ReadPage();
+    ClosePlot();
+    return p;
+  }
+
+ private:
+  int saved_alarm_ = ALARM_SEC;
+};
+
+// Each plot changes the drawing state its own way and leaves it so; the next ones rely on the
+// defaults (colour, line style and width, clip, font, current point, offsets and scales).
+const char* const kPlots[] = {
+    "WINDOW(1,0.0,0.0,7.0,9.0)\nPLOTSETUP(1,1,1)\nSETCOLOR(5)\nSETLINESTYLE(2)\n"
+    "SETLINEWIDTH(7)\nSETCLIP(1.0,1.0,4.0,5.0)\nFONT(F18B)\nS(1.5,2.0,\"first\")\nM(0.0,0.0)\n"
+    "L(7.0,9.0)\nDRAWARC(3.0,4.0,1.5,0,360,0)\nSETOFFSET(0.5,0.5)\nSCALE(2.0,2.0)\nM(1.0,1.0)\n",
+    "WINDOW(1,0.0,0.0,4.0,3.0)\nL(3.0,2.0)\nS(0.5,0.5,\"second\")\nB(0.2,0.2,1.0,1.0,1)\n"
+    "A(2.0,1.5,0.8,0.0,270.0,0)\nM(0.0,3.0)\nL(4.0,0.0)\nE(2.0,1.5,3.0,1.0,0.0,360.0,0)\n",
+    "WINDOW(2,0.0,0.0,300.0,200.0)\nFONT(\"-*-courier-*-r-*-*-14-*-*-*-*-*-*-*\")\nSETCOLOR(3)\n"
+    "S(10.0,50.0,\"third\")\nSETCLIP(20.0,20.0,100.0,100.0)\nSETLINEWIDTH(3)\nSETLINESTYLE(1)\n"
+    "L(290.0,190.0)\nFONT(\"8x13\")\nS(10.0,150.0,\"more\")\n",
+};
+
+TEST_F(Connection, EveryPlotDrawsAsOnAFreshConnection) {
+  // colour mode, plot: the depth changes between plots as well as the size
+  const std::vector<std::pair<int, int>> sequence = {{1, 0}, {1, 1}, {0, 0}, {0, 2},
+                                                     {1, 2}, {1, 1}, {0, 1}, {1, 0}};
+  std::vector<Page> kept;
+  for (const auto& [colour, plot] : sequence) {
+    SETUPcolor = colour;
+    kept.push_back(Plot(kPlots[plot]));
+  }
+  Display* const first = display;
+  for (size_t i = 0; i < sequence.size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "plot " << i);
+    ClosePlotDisplay();
+    SETUPcolor = sequence[i].first;
+    const Page fresh = Plot(kPlots[sequence[i].second]);
+    EXPECT_GT(fresh.count(), 100);
+    EXPECT_TRUE(kept[i] == fresh);
+  }
+  EXPECT_NE(first, nullptr);
+}
+
+TEST_F(Connection, PixmapIsKeptWhileSizeAndDepthStay) {
+  DotWindow();
+  const Pixmap first = drawable;
+  Display* const connection = display;
+  PlotSetup(1, 1, 1);
+  DrawRectangle(10.0, 10.0, 100.0, 100.0, 1);
+  EXPECT_GT(ReadPage().count(), 0);
+  ClosePlot();
+  GSF = 0;
+  DotWindow();
+  EXPECT_EQ(drawable, first);
+  EXPECT_EQ(display, connection);
+  EXPECT_EQ(ReadPage().count(), 0) << "cleared for the new plot";
+  ClosePlot();
+  GSF = 0;
+  ASSERT_EQ(Window(2, 200.0, 100.0), 0);
+  EXPECT_NE(drawable, first) << "another size";
+  const Pixmap smaller = drawable;
+  ClosePlot();
+  SETUPcolor = 1;
+  GSF = 0;
+  ASSERT_EQ(Window(2, 200.0, 100.0), 0);
+  EXPECT_NE(drawable, smaller) << "another depth";
+  ExpectLineDraws();
+}
+
+TEST_F(Connection, FontsAreLoadedOncePerConnection) {
+  DotWindow();
+  const PlotFontInfo* f = GetPlotFont("9x15");
+  ASSERT_NE(f, nullptr);
+  XFontStruct* const loaded = f->font;
+  const Font id = f->handle;
+  ClosePlot();
+  GSF = 0;
+  DotWindow();
+  f = GetPlotFont("9X15");
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->font, loaded) << "kept from the last plot";
+  EXPECT_EQ(f->handle, id);
+  ClosePlotDisplay();
+  GSF = 0;
+  DotWindow();
+  f = GetPlotFont("9x15");
+  ASSERT_NE(f, nullptr);
+  EXPECT_NE(f->handle, id) << "loaded again on the new connection";
+  DrawString(10.0, 50.0, "text");
+  EXPECT_GT(ReadPage().count(), 10);
+}
+
+TEST_F(Connection, ServerGoneBetweenPlotsIsReplacedWithoutAWord) {
+  h4test::PrivateServer server;
+  ASSERT_TRUE(server.up());
+  DotWindow();
+  ExpectLineDraws();
+  ClosePlot();
+  ASSERT_TRUE(server.restart());
+  testing::internal::CaptureStdout();
+  GSF = 0;
+  EXPECT_EQ(Window(2, 400.0, 300.0), 0);
+  ExpectLineDraws();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+// A server stopped at each kind of wait: the wait ends after ALARM_SEC seconds (or what the
+// stop grace leaves of them), with a line naming the display and the wait; the connection is
+// dropped and the next plot, on a server that answers again, draws.
+TEST_F(Connection, SilentServerIsGivenUpAfterTheTimeOut) {
+  struct Case {
+    const char* wait;
+    bool stop_signal;  // a stop signal came 2.2 s before (its grace is ALARM_SEC)
+  };
+  const Case cases[] = {{"checking the connection", false},
+                        {"connecting", false},
+                        {"sending requests", false},
+                        {"reading the page back", false},
+                        {"checking the connection", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.wait << (c.stop_signal ? " after a stop signal" : ""));
+    h4test::PrivateServer server;
+    ASSERT_TRUE(server.up());
+    ALARM_SEC = c.stop_signal ? 3 : 1;
+    const std::string wait = c.wait;
+    GSF = 0;
+    if (wait != "connecting") DotWindow();
+    if (wait == "reading the page back") {
+      ASSERT_EQ(GetBits(0, 0, static_cast<int>(Width) + 1, 8, false), 1);
+    }
+    if (wait == "checking the connection") ClosePlot();
+    if (c.stop_signal) {
+      NoteStopSignal(SIGTERM);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+    }
+    server.signal(SIGSTOP);
+    testing::internal::CaptureStdout();
+    const auto start = Clock::now();
+    if (wait == "connecting" || wait == "checking the connection") {
+      GSF = 0;
+      EXPECT_EQ(Window(2, 400.0, 300.0), -1);
+      EXPECT_TRUE(SurfaceFailed());
+    } else if (wait == "sending requests") {
+      for (int i = 0; i < 300000 && !DisplayLost(); i++) LineTo(i % 400, (i * 7) % 300);
+      EXPECT_TRUE(DisplayLost());
+    } else {
+      EXPECT_EQ(GetBits(0, 0, static_cast<int>(Width) + 1, 8, false), 0);
+      EXPECT_TRUE(DisplayLost());
+    }
+    const double took = std::chrono::duration<double>(Clock::now() - start).count();
+    const std::string out = testing::internal::GetCapturedStdout();
+    const double bound = c.stop_signal ? 0.8 : ALARM_SEC;
+    EXPECT_GT(took, bound - 0.3);
+    EXPECT_LT(took, bound + 1.0);
+    EXPECT_NE(out.find("ERROR: tp: X display " + server.name() +
+                       ": no answer from the X server while " + wait),
+              std::string::npos)
+        << out;
+    if (wait == "connecting") {
+      EXPECT_NE(out.find("ERROR: tp: cannot open X display\n"), std::string::npos) << out;
+    }
+    ClearStopSignal();
+    ClosePlot();
+    server.signal(SIGCONT);
+    GSF = 0;
+    testing::internal::CaptureStdout();
+    DotWindow();
+    ExpectLineDraws();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  }
+}
+
+// The bytes of a read-back, the scan-line filler included.
+std::vector<unsigned char> Bytes(int w, int h, int planes) {
+  std::vector<unsigned char> out;
+  if (image == nullptr) return out;
+  EXPECT_EQ(image->width, w);
+  EXPECT_EQ(image->height, h);
+  EXPECT_EQ(image->depth, planes);
+  EXPECT_EQ(image->bytes_per_line, (w + 31) / 32 * 4);
+  const size_t n = static_cast<size_t>(planes) * h * image->bytes_per_line;
+  out.assign(image->data, image->data + n);
+  return out;
+}
+
+// The page as the encoders want it: the low planes of each pixel, most significant first,
+// the leftmost pixel in the high bit, lines padded to 32 bits with zeros.
+std::vector<unsigned char> Expected(const Page& page, int x0, int y0, int w, int h, int planes) {
+  const int used = (w + 31) / 32 * 4;
+  std::vector<unsigned char> out(static_cast<size_t>(planes) * h * used, 0);
+  for (int p = 0; p < planes; ++p)
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if ((page.at(x0 + x, y0 + y) >> (planes - 1 - p)) & 1)
+          out[(static_cast<size_t>(p) * h + y) * used + x / 8] |= 0x80 >> (x % 8);
+  return out;
+}
+
+TEST_F(Connection, SharedMemoryAndSocketReadBackGiveTheSameBytes) {
+  // x, y, w, h of the rectangle read back
+  const int rects[][4] = {{0, 0, 801, 601}, {8, 3, 333, 17}, {400, 100, 1, 400}, {0, 599, 801, 2}};
+  for (const char* options : {"", "-extension MIT-SHM"}) {
+    h4test::PrivateServer server(0, options);
+    ASSERT_TRUE(server.up());
+    for (int colour : {0, 1}) {
+      SCOPED_TRACE(testing::Message() << "colour " << colour << " server " << options);
+      SETUPcolor = colour;
+      GSF = 0;
+      ASSERT_EQ(Window(2, 400.0, 300.0), 0);  // 801 x 601 dots
+      PlotSetup(1, 1, 1);
+      for (int i = 0; i < 60; ++i) {
+        SetColor(3 + i % 6);
+        SetLineWidth(i % 4);
+        MoveTo(i * 13 % 400, i * 29 % 300);
+        LineTo(i * 37 % 400, i * 17 % 300);
+        DrawArc(i * 7 % 400, i * 11 % 300, 5 + i % 40, 0, 360, i % 2);
+      }
+      const Page page = ReadPage();
+      const int planes = colour ? 4 : 1;
+      for (const auto& r : rects) {
+        SCOPED_TRACE(testing::Message() << r[0] << "," << r[1] << " " << r[2] << "x" << r[3]);
+        UseSharedMemory(true);
+        ASSERT_EQ(GetBand(r[0], r[1], r[2], r[3], colour != 0), 1);
+        EXPECT_EQ(LastReadShared(), options[0] == '\0') << "shared memory when offered";
+        const std::vector<unsigned char> shared = Bytes(r[2], r[3], planes);
+        UseSharedMemory(false);
+        ASSERT_EQ(GetBand(r[0], r[1], r[2], r[3], colour != 0), 1);
+        EXPECT_FALSE(LastReadShared());
+        const std::vector<unsigned char> socket = Bytes(r[2], r[3], planes);
+        EXPECT_TRUE(shared == socket);
+        EXPECT_TRUE(socket == Expected(page, r[0], r[1], r[2], r[3], planes));
+      }
+      ClosePlot();
+    }
+  }
+}
+
+// The diagnostic block gives the page's size, whatever band is read first.
+TEST_F(Connection, FirstBandReportsThePageSize) {
+  DotWindow();
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(GetBits(0, 0, 801, 10, false), 1);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("Width, Height, POFF, AllPlanes = 800, 600, 1 1\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("image->height, width, depth, bytes_per_line = 601, 801, 1, 104\n"),
+            std::string::npos)
+      << out;
+}
+
+// No display: the old line, then one naming the display and what to do. SurfaceFailed tells
+// a surface the X server did not give from a WINDOW whose own values are unusable.
+TEST_F(Connection, NoDisplayIsNamedWithWhatToDo) {
+  const std::string old = std::getenv("DISPLAY");
+  ClosePlotDisplay();
+  const struct {
+    const char* display;  // null: DISPLAY unset
+    const char* line;
+  } cases[] = {
+      {":9999",
+       "ERROR: tp: no X server answers on display \":9999\" (DISPLAY): start one there (for "
+       "example \"Xvfb :9999 -nolisten tcp\") or set DISPLAY in the driver's environment to a "
+       "running one\n"},
+      {nullptr,
+       "ERROR: tp: DISPLAY is not set: plots need an X server; start one (for example \"Xvfb "
+       ":7 -nolisten tcp\") and set DISPLAY=:7 in the driver's environment\n"}};
+  for (const auto& c : cases) {
+    if (c.display != nullptr)
+      setenv("DISPLAY", c.display, 1);
+    else
+      unsetenv("DISPLAY");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Window(2, 400.0, 300.0), -1);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, std::string("ERROR: tp: cannot open X display\n") + c.line);
+    EXPECT_TRUE(SurfaceFailed());
+    ClosePlot();
+  }
+  setenv("DISPLAY", old.c_str(), 1);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Window(2, -10.0, 300.0), -1);
+  testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(SurfaceFailed()) << "the WINDOW's own values";
+  ClosePlot();
+  GSF = 0;
+  DotWindow();
+  EXPECT_FALSE(SurfaceFailed());
+}
+
+}  // namespace
