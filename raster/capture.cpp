@@ -6,8 +6,8 @@
 #include <sys/shm.h>
 #include <sys/socket.h>
 
-#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -24,17 +24,6 @@
 namespace qx5 {
 
 namespace {
-
-// Every byte value with its bits reversed.
-const std::array<unsigned char, 256> kReversed = [] {
-  std::array<unsigned char, 256> t{};
-  for (int i = 0; i < 256; ++i) {
-    char c = static_cast<char>(i);
-    reverseBits(&c);
-    t[static_cast<size_t>(i)] = static_cast<unsigned char>(c);
-  }
-  return t;
-}();
 
 bool HaveSurface() {
   return initialized && display != nullptr && drawable != 0 && !DisplayLost();
@@ -204,7 +193,16 @@ void NormaliseBitOrder(XImage* img) {
   size_t total = static_cast<size_t>(img->height) * static_cast<size_t>(img->depth) *
                  static_cast<size_t>(img->bytes_per_line);
   unsigned char* p = reinterpret_cast<unsigned char*>(img->data);
-  for (size_t i = 0; i < total; ++i) p[i] = kReversed[p[i]];
+  size_t i = 0;
+  for (; i + 8 <= total; i += 8) {  // eight bytes at a time, each reversed in place
+    uint64_t x;
+    std::memcpy(&x, p + i, 8);
+    x = (x >> 1 & 0x5555555555555555ULL) | (x & 0x5555555555555555ULL) << 1;
+    x = (x >> 2 & 0x3333333333333333ULL) | (x & 0x3333333333333333ULL) << 2;
+    x = (x >> 4 & 0x0F0F0F0F0F0F0F0FULL) | (x & 0x0F0F0F0F0F0F0F0FULL) << 4;
+    std::memcpy(p + i, &x, 8);
+  }
+  for (; i < total; ++i) reverseBits(reinterpret_cast<char*>(p + i));
   img->bitmap_bit_order = MSBFirst;
 }
 

@@ -1,5 +1,6 @@
 #include "raster/compress.hpp"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -34,16 +35,44 @@ size_t PackBitsRow(const unsigned char* row, size_t n, unsigned char* out) {
 
 namespace {
 
+constexpr uint64_t kLowBits = 0x0101010101010101ULL;
+
+// Eight bytes as a word whose lowest byte is the first in memory.
+inline uint64_t Load(const unsigned char* p) {
+  uint64_t x;
+  std::memcpy(&x, p, 8);
+  if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+  return x;
+}
+
+// Bit 8k is set when byte k of the two words differs.
+inline uint64_t ChangedBytes(uint64_t a, uint64_t b) {
+  uint64_t x = a ^ b;
+  x |= x >> 4;
+  x |= x >> 2;
+  x |= x >> 1;
+  return x & kLowBits;
+}
+
 // The first byte from i on where row and seed differ, n when none does; eight bytes a step.
 size_t NextChange(const unsigned char* row, const unsigned char* seed, size_t i, size_t n) {
   for (; i + 8 <= n; i += 8) {
-    uint64_t a, b;
-    std::memcpy(&a, row + i, 8);
-    std::memcpy(&b, seed + i, 8);
-    if (a != b) break;
+    const uint64_t d = Load(row + i) ^ Load(seed + i);
+    if (d != 0) return i + static_cast<size_t>(std::countr_zero(d)) / 8;
   }
   while (i < n && row[i] == seed[i]) ++i;
   return i;
+}
+
+// The changed bytes from i on (byte i is one), at most 8.
+size_t ChangedRun(const unsigned char* row, const unsigned char* seed, size_t i, size_t n) {
+  if (i + 8 <= n) {
+    const uint64_t same = ~ChangedBytes(Load(row + i), Load(seed + i)) & kLowBits;
+    return same == 0 ? 8 : static_cast<size_t>(std::countr_zero(same)) / 8;
+  }
+  size_t k = 1;
+  while (k < 8 && i + k < n && row[i + k] != seed[i + k]) ++k;
+  return k;
 }
 
 }  // namespace
@@ -51,8 +80,7 @@ size_t NextChange(const unsigned char* row, const unsigned char* seed, size_t i,
 size_t DeltaRow(const unsigned char* row, const unsigned char* seed, size_t n, unsigned char* out) {
   size_t o = 0, i = 0, pos = 0;  // pos: the byte after the last replaced one
   while ((i = NextChange(row, seed, i, n)) < n) {
-    size_t k = 1;
-    while (k < 8 && i + k < n && row[i + k] != seed[i + k]) ++k;
+    const size_t k = ChangedRun(row, seed, i, n);
     size_t offset = i - pos;
     out[o++] = static_cast<unsigned char>((k - 1) << 5 | (offset < 31 ? offset : 31));
     if (offset >= 31) {
@@ -63,7 +91,8 @@ size_t DeltaRow(const unsigned char* row, const unsigned char* seed, size_t n, u
       }
       out[o++] = static_cast<unsigned char>(rest);
     }
-    for (size_t j = 0; j < k; ++j) out[o++] = row[i + j];
+    std::memcpy(out + o, row + i, k);
+    o += k;
     i += k;
     pos = i;
   }
