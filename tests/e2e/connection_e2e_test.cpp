@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
@@ -83,6 +82,15 @@ std::vector<std::string> WritePlots(const TempRoot& root) {
   return files;
 }
 
+// A driver for the inkjet on an X server of its own, with the plots written.
+struct OnPrivateServer {
+  OnPrivateServer() : files(WritePlots(root)), printer(root, "inkjet") {}
+  h4test::PrivateServer server;  // first: the driver takes its display
+  TempRoot root;
+  std::vector<std::string> files;
+  Printer printer;
+};
+
 TEST(E2eConnection, PlotsBackToBackGiveTheBytesOfAFreshDriver) {
   qx5test::TestDisplay();
   TempRoot root;
@@ -115,15 +123,13 @@ TEST(E2eConnection, PlotsBackToBackGiveTheBytesOfAFreshDriver) {
 }
 
 TEST(E2eConnection, ServerRestartedBetweenPlotsIsConnectedAgain) {
-  h4test::PrivateServer server;
-  ASSERT_TRUE(server.up());
-  TempRoot root;
-  const std::vector<std::string> files = WritePlots(root);
-  Printer p(root, "inkjet");
+  OnPrivateServer on;
+  ASSERT_TRUE(on.server.up());
+  Printer& p = on.printer;
   std::string before, after;
-  EXPECT_EQ(p.Plot(files[0], 1, &before), 0) << p.drv.output();
-  ASSERT_TRUE(server.restart());
-  EXPECT_EQ(p.Plot(files[0], 1, &after), 0) << p.drv.output();
+  EXPECT_EQ(p.Plot(on.files[0], 1, &before), 0) << p.drv.output();
+  ASSERT_TRUE(on.server.restart());
+  EXPECT_EQ(p.Plot(on.files[0], 1, &after), 0) << p.drv.output();
   EXPECT_GT(after.size(), 1000u);
   EXPECT_TRUE(before == after);
   EXPECT_EQ(p.drv.output().find("ERROR"), std::string::npos) << p.drv.output();
@@ -177,32 +183,16 @@ TEST(E2eConnection, OneServerConnectionAcrossFiftyPlotsClosedAtExit) {
   EXPECT_TRUE(Minus(Sockets(server.pid()), listening).empty()) << "closed at the exit";
 }
 
-long ResidentKb(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  std::string key;
-  while (in >> key) {
-    if (key == "VmRSS:") {
-      long kb = -1;
-      in >> kb;
-      return kb;
-    }
-    in.ignore(1 << 16, '\n');
-  }
-  return -1;
-}
-
 // The driver's memory, and the X server's, stay flat over 200 plots: after the first plots have
 // loaded the fonts and made the pixmap, neither grows with the plots that follow.
 TEST(E2eConnection, MemoryIsFlatAcrossTwoHundredPlots) {
-  h4test::PrivateServer server;
-  ASSERT_TRUE(server.up());
-  TempRoot root;
-  const std::vector<std::string> files = WritePlots(root);
-  Printer p(root, "inkjet");
+  OnPrivateServer on;
+  ASSERT_TRUE(on.server.up());
   long driver_at = 0, server_at = 0, driver_max = 0, server_max = 0;
   for (int i = 0; i < 200; ++i) {
-    ASSERT_EQ(p.Plot(files[i % 3], i % 2 ? 4 : 1, nullptr), 0) << p.drv.output();
-    const long d = ResidentKb(p.drv.pid()), s = ResidentKb(server.pid());
+    ASSERT_EQ(on.printer.Plot(on.files[i % 3], i % 2 ? 4 : 1), 0) << on.printer.drv.output();
+    const long d = qx5test::StatusKb(on.printer.drv.pid(), "VmRSS");
+    const long s = qx5test::StatusKb(on.server.pid(), "VmRSS");
     if (i == 19) {
       driver_at = d;
       server_at = s;
@@ -217,7 +207,7 @@ TEST(E2eConnection, MemoryIsFlatAcrossTwoHundredPlots) {
   EXPECT_GT(driver_at, 0);
   EXPECT_LT(driver_max - driver_at, 256);
   EXPECT_LT(server_max - server_at, 1024);
-  EXPECT_TRUE(p.drv.stop());
+  EXPECT_TRUE(on.printer.drv.stop());
 }
 
 // An X server stopped (SIGSTOP) before a plot, and during one: each plot is answered 10 within

@@ -105,24 +105,23 @@ TEST_F(Connection, PixmapIsKeptWhileSizeAndDepthStay) {
 }
 
 TEST_F(Connection, FontsAreLoadedOncePerConnection) {
-  DotWindow();
-  const PlotFontInfo* f = GetPlotFont("9x15");
-  ASSERT_NE(f, nullptr);
-  XFontStruct* const loaded = f->font;
-  const Font id = f->handle;
-  ClosePlot();
-  GSF = 0;
-  DotWindow();
-  f = GetPlotFont("9X15");
-  ASSERT_NE(f, nullptr);
-  EXPECT_EQ(f->font, loaded) << "kept from the last plot";
-  EXPECT_EQ(f->handle, id);
-  ClosePlotDisplay();
-  GSF = 0;
-  DotWindow();
-  f = GetPlotFont("9x15");
-  ASSERT_NE(f, nullptr);
-  EXPECT_NE(f->handle, id) << "loaded again on the new connection";
+  // The font of "9x15" (or "9X15") in a new plot, on the kept connection or a new one.
+  const auto font = [&](const char* name, bool new_connection) {
+    ClosePlot();
+    if (new_connection) ClosePlotDisplay();
+    GSF = 0;
+    DotWindow();
+    const PlotFontInfo* f = GetPlotFont(name);
+    EXPECT_NE(f, nullptr);
+    return f != nullptr ? *f : PlotFontInfo{};
+  };
+  const PlotFontInfo first = font("9x15", false);
+  ASSERT_NE(first.font, nullptr);
+  const PlotFontInfo kept = font("9X15", false);
+  EXPECT_EQ(kept.font, first.font) << "kept from the last plot";
+  EXPECT_EQ(kept.handle, first.handle);
+  const PlotFontInfo again = font("9x15", true);
+  EXPECT_NE(again.handle, first.handle) << "loaded again on the new connection";
   DrawString(10.0, 50.0, "text");
   EXPECT_GT(ReadPage().count(), 10);
 }

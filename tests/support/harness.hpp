@@ -63,6 +63,9 @@ class FifoDevice {
   std::thread reader_;
 };
 
+// A size in kB from /proc/PID/status (key "VmRSS", "VmHWM"); -1 when it cannot be read.
+long StatusKb(pid_t pid, const std::string& key);
+
 // Reads a whole file; empty when missing.
 std::string ReadFile(const std::string& path);
 std::string Hex(const std::string& bytes);
