@@ -309,6 +309,7 @@ void ClosePlot() {
   else if (pixmapBytes > kKeptPixmapBytes)
     FreePixmap();
   xErrorCode = 0;
+  EndFlushWatch();
 }
 
 void ClosePlotDisplay() {

@@ -158,7 +158,7 @@ void BeforeFlush(Display* d, XExtCodes*, const char*, long) {
 
 // Xlib calls this at the end of every request function: the flush it made is over.
 int AfterRequest(Display*) {
-  if (flushWatched && explicitWaits == 0) Disarm();
+  EndFlushWatch();
   return 0;
 }
 
@@ -190,6 +190,10 @@ void WatchFlushes(Display* d) {
   XExtCodes* codes = XAddExtension(d);
   if (codes != nullptr) XESetBeforeFlush(d, codes->extension, BeforeFlush);
   XSetAfterFunction(d, AfterRequest);
+}
+
+void EndFlushWatch() {
+  if (flushWatched && explicitWaits == 0) Disarm();
 }
 
 XWait::XWait(Display* d, const char* what) {

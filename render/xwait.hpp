@@ -17,6 +17,11 @@ Display* OpenDisplayBounded();
 // no byte of for ALARM_SEC seconds ends the connection.
 void WatchFlushes(Display* d);
 
+// Ends the watch of a flush that Xlib made outside a request function (XFlush): called at the
+// end of every plot, so that the watchdog's signal never comes between plots (it would cut
+// short the wait for the next request).
+void EndFlushWatch();
+
 // One wait for the server's answer on d (a round trip, a read-back, the close), for as long as
 // the object lives. what names the wait in the message ("reading the page back").
 class XWait {

@@ -206,6 +206,21 @@ TEST_F(Connection, SilentServerIsGivenUpAfterTheTimeOut) {
   }
 }
 
+// Between plots the watchdog's signal never comes: it would cut short the driver's wait for
+// the next request (msgrcv and nanosleep are not restarted after a signal handler).
+TEST_F(Connection, WatchdogIsQuietBetweenPlots) {
+  ALARM_SEC = 1;
+  for (bool flushed : {false, true}) {
+    DotWindow();
+    for (int i = 0; i < 5000; i++) LineTo(i % 400, (i * 7) % 300);
+    if (flushed) XFlush(display);  // a flush outside a request function
+    ClosePlot();
+    struct timespec pause = {0, 700 * 1000 * 1000};
+    EXPECT_EQ(nanosleep(&pause, nullptr), 0) << "flushed " << flushed;
+    GSF = 0;
+  }
+}
+
 // The bytes of a read-back, the scan-line filler included.
 std::vector<unsigned char> Bytes(int w, int h, int planes) {
   std::vector<unsigned char> out;
