@@ -172,6 +172,7 @@ Display* OpenDisplayBounded() {
   // The socket will take the lowest free descriptor: the one /dev/null takes now.
   const int next = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   if (next >= 0) ::close(next);
+  EnsureTimer();  // before the action is changed: the first call sets it
   SetAction(false);
   Arm(next, "connecting", kConnect);
   Display* d = XOpenDisplay("");

@@ -1,5 +1,8 @@
 // The display connection kept from plot to plot: each plot as on a fresh connection, the
 // pixmap and the fonts kept, a dead or silent server, and the read-back through shared memory.
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -206,6 +209,45 @@ TEST_F(Connection, SilentServerIsGivenUpAfterTheTimeOut) {
     ExpectLineDraws();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   }
+}
+
+// A server whose queue of connections is full takes none: connect() itself waits, and is cut
+// off at the time-out like any other wait.
+TEST_F(Connection, ServerThatAcceptsNoConnectionIsGivenUp) {
+  const std::string old = std::getenv("DISPLAY");
+  const h4test::DisplayNumber number;
+  const int n = number.value();
+  const std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0) << path;
+  ASSERT_EQ(listen(listener, 0), 0);
+  std::vector<int> waiting;  // connections never accepted, until one more would wait
+  for (int i = 0; i < 16; ++i) {
+    waiting.push_back(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
+    if (connect(waiting.back(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) break;
+  }
+  ClosePlotDisplay();
+  setenv("DISPLAY", (":" + std::to_string(n)).c_str(), 1);
+  ALARM_SEC = 1;
+  testing::internal::CaptureStdout();
+  const auto start = Clock::now();
+  EXPECT_EQ(Window(2, 400.0, 300.0), -1);
+  const double took = std::chrono::duration<double>(Clock::now() - start).count();
+  const std::string out = testing::internal::GetCapturedStdout();
+  setenv("DISPLAY", old.c_str(), 1);
+  for (int fd : waiting) close(fd);
+  close(listener);
+  unlink(path.c_str());
+  EXPECT_GT(took, 0.7);
+  EXPECT_LT(took, 2.0);
+  EXPECT_NE(out.find("no answer from the X server while connecting"), std::string::npos) << out;
+  ClosePlot();
+  GSF = 0;
+  DotWindow();
+  ExpectLineDraws();
 }
 
 // Between plots the watchdog's signal never comes: it would cut short the driver's wait for

@@ -250,7 +250,8 @@ TEST_F(Surface, RefusedDisplayConnectionsAreTriedAgain) {
   const std::string old = std::getenv("DISPLAY");
   const std::string real = "/tmp/.X11-unix/X" + old.substr(old.find(':') + 1);
   ASSERT_EQ(access(real.c_str(), F_OK), 0) << real;
-  int n = h4test::PrivateServer::FreeDisplayNumber();
+  const h4test::DisplayNumber number;
+  int n = number.value();
   std::string late = "/tmp/.X11-unix/X" + std::to_string(n);
   while (access(late.c_str(), F_OK) == 0) late = "/tmp/.X11-unix/X" + std::to_string(++n);
   ClosePlotDisplay();
