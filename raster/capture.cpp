@@ -6,11 +6,13 @@
 #include <sys/shm.h>
 #include <sys/socket.h>
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 #include "geometry/mapping.hpp"
 #include "lib/message.hpp"
@@ -103,20 +105,21 @@ bool SegmentFor(size_t bytes) {
   return attached;
 }
 
-// The image of a read into the segment owns neither its data nor its segment information.
-int DestroySharedImage(XImage* img) {
+// An image whose data is not its own (the segment, the planes buffer): only the structure goes.
+int DestroyStructOnly(XImage* img) {
   XFree(img);
   return 1;
 }
 
-// The rectangle's planes through shared memory; null when that path is not open or failed.
-XImage* ReadShared(int x, int y, int w, int h, unsigned long planes, int depth) {
-  XImage* img = XShmCreateImage(display, DefaultVisual(display, screen), depth, XYPixmap, nullptr,
+// The rectangle as an image of the format and depth through shared memory; null when that
+// path is not open or failed.
+XImage* ReadShared(int x, int y, int w, int h, unsigned long planes, int format, int depth) {
+  XImage* img = XShmCreateImage(display, DefaultVisual(display, screen), depth, format, nullptr,
                                 &shared.info, static_cast<unsigned>(w), static_cast<unsigned>(h));
   if (img == nullptr) return nullptr;
-  img->f.destroy_image = DestroySharedImage;
+  img->f.destroy_image = DestroyStructOnly;
   const size_t bytes = static_cast<size_t>(img->bytes_per_line) * static_cast<size_t>(h) *
-                       static_cast<size_t>(depth);
+                       static_cast<size_t>(format == XYPixmap ? depth : 1);
   if (!SegmentFor(bytes)) {
     XDestroyImage(img);
     return nullptr;
@@ -127,6 +130,18 @@ XImage* ReadShared(int x, int y, int w, int h, unsigned long planes, int depth) 
     XDestroyImage(img);
     shared.refused = !DisplayLost();  // the socket will do for this connection
     return nullptr;
+  }
+  return img;
+}
+
+// The rectangle through shared memory where it can, else through the socket.
+XImage* ReadImage(int x, int y, int w, int h, unsigned long planes, int format, int depth) {
+  XImage* img = ReadShared(x, y, w, h, planes, format, depth);
+  lastShared = img != nullptr;
+  if (img == nullptr && !DisplayLost()) {
+    XWait wait(display, "reading the page back");
+    img = XGetImage(display, drawable, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h),
+                    planes, format);
   }
   return img;
 }
@@ -149,6 +164,53 @@ void ClearBeyondWidth(XImage* img) {
   }
 }
 
+// The planes of a colour page on an 8-bit pixmap are split here from the dots as the server
+// stores them (a ZPixmap read is a plain copy on its side); its own split into planes takes
+// it several times longer. The planes stay in this buffer until the next band.
+std::vector<unsigned char> planeData;
+constexpr int kColourPlanes = 4;
+
+// Bit p of eight dots (one a byte, the first in the lowest byte of x) as one byte, the first
+// dot in the high bit: each bit moved to its place in the top byte by one multiplication.
+inline unsigned char PlaneByte(uint64_t x, int p) {
+  return static_cast<unsigned char>(((x >> p) & 0x0101010101010101ULL) * 0x8040201008040201ULL >>
+                                    56);
+}
+
+// The low four planes of an image of one byte a dot, most significant plane first, as an
+// XY image of depth 4 with lines padded to 32 bits; null when z is not such an image.
+XImage* SplitPlanes(const XImage* z) {
+  if (z == nullptr || z->data == nullptr || z->bits_per_pixel != 8 || z->width < 1) return nullptr;
+  const int w = z->width, h = z->height;
+  const size_t bpl = (static_cast<size_t>(w) + 31) / 32 * 4;
+  const size_t plane = bpl * static_cast<size_t>(h);
+  planeData.assign(plane * kColourPlanes, 0);
+  for (int y = 0; y < h; ++y) {
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(z->data) +
+                              static_cast<size_t>(y) * z->bytes_per_line;
+    unsigned char* out = planeData.data() + static_cast<size_t>(y) * bpl;
+    int x = 0;
+    for (; x + 8 <= w; x += 8) {
+      uint64_t dots;
+      std::memcpy(&dots, in + x, 8);
+      if constexpr (std::endian::native == std::endian::big) dots = __builtin_bswap64(dots);
+      for (int p = 0; p < kColourPlanes; ++p)
+        out[static_cast<size_t>(p) * plane + x / 8] = PlaneByte(dots, kColourPlanes - 1 - p);
+    }
+    for (; x < w; ++x)
+      for (int p = 0; p < kColourPlanes; ++p)
+        if ((in[x] >> (kColourPlanes - 1 - p)) & 1)
+          out[static_cast<size_t>(p) * plane + x / 8] |= static_cast<unsigned char>(0x80 >> x % 8);
+  }
+  XImage* img = XCreateImage(display, DefaultVisual(display, screen), kColourPlanes, XYPixmap, 0,
+                             reinterpret_cast<char*>(planeData.data()), static_cast<unsigned>(w),
+                             static_cast<unsigned>(h), 32, static_cast<int>(bpl));
+  if (img == nullptr) return nullptr;
+  img->f.destroy_image = DestroyStructOnly;
+  img->bitmap_bit_order = MSBFirst;
+  return img;
+}
+
 // Replaces image by the rectangle's planes. The read is a round trip, so every drawing
 // request still buffered reaches the server before it.
 void ReadRect(int x, int y, int w, int h, bool colour) {
@@ -157,14 +219,13 @@ void ReadRect(int x, int y, int w, int h, bool colour) {
     image = nullptr;
   }
   if (!HaveSurface() || w < 1 || h < 1) return;
-  const unsigned long planes = PagePlanes(colour);
-  image = ReadShared(x, y, w, h, planes, colour ? 4 : 1);
-  lastShared = image != nullptr;
-  if (image == nullptr && !DisplayLost()) {
-    XWait wait(display, "reading the page back");
-    image = XGetImage(display, drawable, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h),
-                      planes, XYPixmap);
+  if (colour && DefaultDepth(display, screen) == 8) {
+    XImage* z = ReadImage(x, y, w, h, AllPlanes, ZPixmap, 8);
+    image = SplitPlanes(z);
+    if (z != nullptr) XDestroyImage(z);
+    if (image != nullptr || DisplayLost()) return;
   }
+  image = ReadImage(x, y, w, h, PagePlanes(colour), XYPixmap, colour ? kColourPlanes : 1);
   NormaliseBitOrder(image);
   ClearBeyondWidth(image);
 }

@@ -1,8 +1,10 @@
 #include "raster/compress.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace qx5 {
 
@@ -45,42 +47,49 @@ inline uint64_t Load(const unsigned char* p) {
   return x;
 }
 
-// Bit 8k is set when byte k of the two words differs.
+// Bit k of the result is set when byte k of the two words differs.
 inline uint64_t ChangedBytes(uint64_t a, uint64_t b) {
   uint64_t x = a ^ b;
   x |= x >> 4;
   x |= x >> 2;
   x |= x >> 1;
-  return x & kLowBits;
+  // Bit 8k moves to bit 56 + k; every product term lands on a bit of its own.
+  return (x & kLowBits) * 0x0102040810204080ULL >> 56;
 }
 
-// The first byte from i on where row and seed differ, n when none does; eight bytes a step.
-size_t NextChange(const unsigned char* row, const unsigned char* seed, size_t i, size_t n) {
-  for (; i + 8 <= n; i += 8) {
-    const uint64_t d = Load(row + i) ^ Load(seed + i);
-    if (d != 0) return i + static_cast<size_t>(std::countr_zero(d)) / 8;
-  }
-  while (i < n && row[i] == seed[i]) ++i;
-  return i;
-}
-
-// The changed bytes from i on (byte i is one), at most 8.
-size_t ChangedRun(const unsigned char* row, const unsigned char* seed, size_t i, size_t n) {
-  if (i + 8 <= n) {
-    const uint64_t same = ~ChangedBytes(Load(row + i), Load(seed + i)) & kLowBits;
-    return same == 0 ? 8 : static_cast<size_t>(std::countr_zero(same)) / 8;
-  }
-  size_t k = 1;
-  while (k < 8 && i + k < n && row[i + k] != seed[i + k]) ++k;
-  return k;
+// The map of the changed bytes: bit j % 64 of word j / 64 is set when byte j of row and seed
+// differ; the words up to (n + 63) / 64, and one more, are written, the bits from n on 0.
+void ChangeMap(const unsigned char* row, const unsigned char* seed, size_t n, uint64_t* map) {
+  const size_t words = (n + 63) / 64 + 1;
+  for (size_t w = 0; w < words; ++w) map[w] = 0;
+  size_t j = 0;
+  for (; j + 8 <= n; j += 8) map[j / 64] |= ChangedBytes(Load(row + j), Load(seed + j)) << j % 64;
+  for (; j < n; ++j)
+    if (row[j] != seed[j]) map[j / 64] |= uint64_t{1} << j % 64;
 }
 
 }  // namespace
 
 size_t DeltaRow(const unsigned char* row, const unsigned char* seed, size_t n, unsigned char* out) {
+  thread_local std::vector<uint64_t> map;
+  const size_t words = (n + 63) / 64;
+  if (map.size() < words + 1) map.resize(words + 1);
+  ChangeMap(row, seed, n, map.data());
   size_t o = 0, i = 0, pos = 0;  // pos: the byte after the last replaced one
-  while ((i = NextChange(row, seed, i, n)) < n) {
-    const size_t k = ChangedRun(row, seed, i, n);
+  for (size_t w = 0;;) {
+    // The next changed byte from i on.
+    uint64_t bits = map[w] >> i % 64;
+    while (bits == 0) {
+      if (++w >= words) return o;
+      bits = map[w];
+      i = w * 64;
+    }
+    i += static_cast<size_t>(std::countr_zero(bits));
+    w = i / 64;
+    // The changed bytes from there, at most 8 (the map's last word is 0).
+    uint64_t run = map[w] >> i % 64;
+    if (i % 64 > 56) run |= map[w + 1] << (64 - i % 64);
+    const size_t k = std::min<size_t>(static_cast<size_t>(std::countr_one(run)), 8);
     size_t offset = i - pos;
     out[o++] = static_cast<unsigned char>((k - 1) << 5 | (offset < 31 ? offset : 31));
     if (offset >= 31) {
@@ -91,12 +100,18 @@ size_t DeltaRow(const unsigned char* row, const unsigned char* seed, size_t n, u
       }
       out[o++] = static_cast<unsigned char>(rest);
     }
-    std::memcpy(out + o, row + i, k);
+    // Eight bytes at once where the row has them: the encoded row never takes more than
+    // n + n / 8 + 1 bytes, so the bytes beyond the run still lie in out, and the next command
+    // overwrites them.
+    if (i + 8 <= n)
+      std::memcpy(out + o, row + i, 8);
+    else
+      std::memcpy(out + o, row + i, k);
     o += k;
     i += k;
     pos = i;
+    w = i / 64;
   }
-  return o;
 }
 
 }  // namespace qx5
