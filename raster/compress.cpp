@@ -75,20 +75,19 @@ size_t DeltaRow(const unsigned char* row, const unsigned char* seed, size_t n, u
   const size_t words = (n + 63) / 64;
   if (map.size() < words + 1) map.resize(words + 1);
   ChangeMap(row, seed, n, map.data());
-  size_t o = 0, i = 0, pos = 0;  // pos: the byte after the last replaced one
-  for (size_t w = 0;;) {
-    // The next changed byte from i on.
-    uint64_t bits = map[w] >> i % 64;
+  size_t o = 0, pos = 0;  // pos: the byte after the last replaced one
+  size_t w = 0;
+  uint64_t bits = map[0];  // the changes of word w not yet sent
+  for (;;) {
     while (bits == 0) {
       if (++w >= words) return o;
       bits = map[w];
-      i = w * 64;
     }
-    i += static_cast<size_t>(std::countr_zero(bits));
-    w = i / 64;
-    // The changed bytes from there, at most 8 (the map's last word is 0).
-    uint64_t run = map[w] >> i % 64;
-    if (i % 64 > 56) run |= map[w + 1] << (64 - i % 64);
+    // A run: the changed bytes from the first one on, at most 8 (the map's last word is 0).
+    const unsigned at = static_cast<unsigned>(std::countr_zero(bits));
+    const size_t i = w * 64 + at;
+    uint64_t run = bits >> at;
+    if (at > 56) run |= map[w + 1] << (64 - at);
     const size_t k = std::min<size_t>(static_cast<size_t>(std::countr_one(run)), 8);
     size_t offset = i - pos;
     out[o++] = static_cast<unsigned char>((k - 1) << 5 | (offset < 31 ? offset : 31));
@@ -108,9 +107,13 @@ size_t DeltaRow(const unsigned char* row, const unsigned char* seed, size_t n, u
     else
       std::memcpy(out + o, row + i, k);
     o += k;
-    i += k;
-    pos = i;
-    w = i / 64;
+    pos = i + k;
+    if (pos / 64 == w) {
+      bits &= ~uint64_t{0} << pos % 64;
+    } else {
+      w = pos / 64;
+      bits = map[w] & ~uint64_t{0} << pos % 64;
+    }
   }
 }
 
