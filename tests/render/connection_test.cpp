@@ -1,5 +1,5 @@
-// The display connection kept from plot to plot: each plot as on a fresh connection, the
-// pixmap and the fonts kept, a dead or silent server, and the read-back through shared memory.
+// The display connection kept from plot to plot: the pixmap and the fonts kept, a silent
+// server given up, and the read-back through shared memory.
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -7,11 +7,9 @@
 #include <cstring>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "lib/stop.hpp"
-#include "plotlang/grammar.hpp"
 #include "raster/capture.hpp"
 #include "render/plot_fixture.hpp"
 // Xlib after gtest (through the fixture).
@@ -33,53 +31,10 @@ class Connection : public h4test::PlotFixture {
     ClearStopSignal();
     h4test::PlotFixture::TearDown();
   }
-  // Draws a plot file the way a plot request does and reads the page back.
-  Page Plot(const std::string& text) {
-    root().write("/u/tmp/c.plt", text);
-    GSF = 0;
-    EXPECT_EQ(DrawPlot(root().path("/u/tmp/c.plt").c_str()), 0) << text;
-    Page p = ReadPage();
-    ClosePlot();
-    return p;
-  }
 
  private:
   int saved_alarm_ = ALARM_SEC;
 };
-
-// Each plot changes the drawing state its own way and leaves it so; the next ones rely on the
-// defaults (colour, line style and width, clip, font, current point, offsets and scales).
-const char* const kPlots[] = {
-    "WINDOW(1,0.0,0.0,7.0,9.0)\nPLOTSETUP(1,1,1)\nSETCOLOR(5)\nSETLINESTYLE(2)\n"
-    "SETLINEWIDTH(7)\nSETCLIP(1.0,1.0,4.0,5.0)\nFONT(F18B)\nS(1.5,2.0,\"first\")\nM(0.0,0.0)\n"
-    "L(7.0,9.0)\nDRAWARC(3.0,4.0,1.5,0,360,0)\nSETOFFSET(0.5,0.5)\nSCALE(2.0,2.0)\nM(1.0,1.0)\n",
-    "WINDOW(1,0.0,0.0,4.0,3.0)\nL(3.0,2.0)\nS(0.5,0.5,\"second\")\nB(0.2,0.2,1.0,1.0,1)\n"
-    "A(2.0,1.5,0.8,0.0,270.0,0)\nM(0.0,3.0)\nL(4.0,0.0)\nE(2.0,1.5,3.0,1.0,0.0,360.0,0)\n",
-    "WINDOW(2,0.0,0.0,300.0,200.0)\nFONT(\"-*-courier-*-r-*-*-14-*-*-*-*-*-*-*\")\nSETCOLOR(3)\n"
-    "S(10.0,50.0,\"third\")\nSETCLIP(20.0,20.0,100.0,100.0)\nSETLINEWIDTH(3)\nSETLINESTYLE(1)\n"
-    "L(290.0,190.0)\nFONT(\"8x13\")\nS(10.0,150.0,\"more\")\n",
-};
-
-TEST_F(Connection, EveryPlotDrawsAsOnAFreshConnection) {
-  // colour mode, plot: the depth changes between plots as well as the size
-  const std::vector<std::pair<int, int>> sequence = {{1, 0}, {1, 1}, {0, 0}, {0, 2},
-                                                     {1, 2}, {1, 1}, {0, 1}, {1, 0}};
-  std::vector<Page> kept;
-  for (const auto& [colour, plot] : sequence) {
-    SETUPcolor = colour;
-    kept.push_back(Plot(kPlots[plot]));
-  }
-  Display* const first = display;
-  for (size_t i = 0; i < sequence.size(); ++i) {
-    SCOPED_TRACE(testing::Message() << "plot " << i);
-    ClosePlotDisplay();
-    SETUPcolor = sequence[i].first;
-    const Page fresh = Plot(kPlots[sequence[i].second]);
-    EXPECT_GT(fresh.count(), 100);
-    EXPECT_TRUE(kept[i] == fresh);
-  }
-  EXPECT_NE(first, nullptr);
-}
 
 TEST_F(Connection, PixmapIsKeptWhileSizeAndDepthStay) {
   DotWindow();
@@ -129,20 +84,6 @@ TEST_F(Connection, FontsAreLoadedOncePerConnection) {
   DrawString(10.0, 50.0, "text");
   EXPECT_EQ(SurfaceSync(), 0);
   EXPECT_GT(ReadPage().count(), 10);
-}
-
-TEST_F(Connection, ServerGoneBetweenPlotsIsReplacedWithoutAWord) {
-  h4test::PrivateServer server;
-  ASSERT_TRUE(server.up());
-  DotWindow();
-  ExpectLineDraws();
-  ClosePlot();
-  ASSERT_TRUE(server.restart());
-  testing::internal::CaptureStdout();
-  GSF = 0;
-  EXPECT_EQ(Window(2, 400.0, 300.0), 0);
-  ExpectLineDraws();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
 // A server stopped at each kind of wait: the wait ends after ALARM_SEC seconds (or what the
