@@ -1,20 +1,30 @@
 # Shared by the comparisons in bench/ (source it from the repository root, after
 # scripts/common.sh and once GNU time is installed): builds into build/ when needed, makes a
-# private installation root from the samples with a 600 dpi laser added, starts a private Xvfb
-# when DISPLAY is not set, writes the reference page (2,000 lines, 200 circles, 100 short
+# private installation root from the samples with a 600 dpi laser added, starts a private Xvfb,
+# writes the reference page (2,000 lines, 200 circles, 100 short
 # labels in an 8 x 10 inch window on a letter page, from a fixed seed) as a plot file and as
-# the same PostScript, and times one plot request of it through qx5spool.
+# the same PostScript, and times plot requests of it through qx5spool. The Xvfb is started the
+# plain way, as the README and qx5lp(8) tell users to (depth 8, no -noreset: the server resets
+# whenever its last client goes).
 BUILD=${QX5_BUILD:-build}
 [ -x "$BUILD/bin/qx5lp" ] && [ -x "$BUILD/bin/qx5spool" ] || configure_and_build "$BUILD" >/dev/null
 BIN=$(cd "$BUILD/bin" && pwd)
 
 WORK=$(mktemp -d /tmp/qx5bench.XXXXXX)
+XVFB_PID=""
 cleanup() {
-  stop_xvfb
+  [ -z "$XVFB_PID" ] || kill "$XVFB_PID" 2>/dev/null
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-[ -n "${DISPLAY:-}" ] || start_xvfb
+Xvfb -displayfd 3 -screen 0 1280x1024x8 -nolisten tcp 3>"$WORK/display" 2>/dev/null &
+XVFB_PID=$!
+for _ in $(seq 100); do
+  [ -s "$WORK/display" ] && break
+  sleep 0.1
+done
+[ -s "$WORK/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$WORK/display")"
 
 export QX5_ROOT="$WORK/root"
 cp -a examples/root "$QX5_ROOT"
@@ -62,23 +72,27 @@ BEGIN {
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-# One plot request through qx5spool: prints "milliseconds bytes peak-kB". The time runs from
-# the request line to the answer line that qx5spool prints as each happens; the peak is the
-# largest resident size of qx5spool and the driver it waited for (the driver's is the larger).
-# The device is a FIFO (--capture), or with a third argument --capture-net a network printer
-# on the loopback.
+# N plot requests in a row through qx5spool, to one driver (default 1): prints "milliseconds
+# bytes peak-kB", per page. The time runs from the first request line to the last answer line,
+# which qx5spool prints as each happens; the peak is the largest resident size of qx5spool and
+# the driver it waited for (the driver's is the larger). The device is a FIFO (--capture), or
+# with a fourth argument --capture-net a network printer on the loopback.
 driver_run() {
-  local printer=$1 pagetype=$2 capture=${3:---capture} t0="" t1="" line
+  local printer=$1 pagetype=$2 n=${3:-1} capture=${4:---capture} t0="" t1="" answers=0 line i
+  local requests=()
+  for i in $(seq "$n"); do requests+=(plot "$WORK/page.plt" --pagetype "$pagetype"); done
   rm -f "$WORK/cap.pcl"
   while IFS= read -r line; do
     case $line in
-      "qx5spool: request plot"*) t0=$EPOCHREALTIME ;;
-      "qx5spool: answer"*status=0*) t1=$EPOCHREALTIME ;;
+      "qx5spool: request plot"*) [ -n "$t0" ] || t0=$EPOCHREALTIME ;;
+      "qx5spool: answer"*status=0*)
+        t1=$EPOCHREALTIME
+        answers=$((answers + 1))
+        ;;
     esac
   done < <(/usr/bin/time -f %M -o "$WORK/rss" "$BIN/qx5spool" -n "$printer" \
-    "$capture" "$WORK/cap.pcl" plot "$WORK/page.plt" --pagetype "$pagetype")
-  [ -n "$t0" ] && [ -n "$t1" ] || { echo "the driver did not print the page" >&2; exit 1; }
-  echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.1f", (b - a) * 1000 }')" \
-    "$(stat -c %s "$WORK/cap.pcl")" "$(tail -n1 "$WORK/rss")"
+    "$capture" "$WORK/cap.pcl" "${requests[@]}")
+  [ -n "$t0" ] && [ "$answers" -eq "$n" ] || { echo "the driver did not print the pages" >&2; exit 1; }
+  echo "$(awk -v a="$t0" -v b="$t1" -v n="$n" 'BEGIN { printf "%.1f", (b - a) * 1000 / n }')" \
+    "$(($(stat -c %s "$WORK/cap.pcl") / n))" "$(tail -n1 "$WORK/rss")"
 }
-

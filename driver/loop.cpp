@@ -23,6 +23,7 @@
 #include "lib/message.hpp"
 #include "lib/paths.hpp"
 #include "printers/config.hpp"
+#include "render/surface.hpp"
 
 namespace qx5 {
 int PrinterNumber = 0;
@@ -209,6 +210,7 @@ void DriverMain(int argc, char** argv) {
 
   CloseSysgen();
   Say("\n%s: start exit\n", XEQNAME);
+  ClosePlotDisplay();
   if (lp != nullptr) {
     __fpurge(lp);
     std::fclose(lp);

@@ -47,11 +47,12 @@ int Fail(const std::string& why) {
 int Window(Args a) {
   SetUtype(a[0].ival);
   if (InitPlot(a[1].dval, a[2].dval, a[3].dval, a[4].dval) != 0) {
-    if (!SurfaceReady())
+    if (SurfaceFailed())
       Fail(
           "no plot surface could be made (the line before \"Getplot\" says why); the statement "
-          "itself is "
-          "correct");
+          "itself is correct");
+    else
+      Fail("the window cannot be drawn (the line before \"Getplot\" says why)");
     return 1;
   }
   InitPlotFonts();

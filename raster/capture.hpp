@@ -17,6 +17,12 @@ int PixmapDepth();
 int GetBits(int x, int y, int w, int h, bool colour);
 // The same for the further bands of the page, without the progress lines.
 int GetBand(int x, int y, int w, int h, bool colour);
+// The page is read back through shared memory (MIT-SHM) where the server offers it on a local
+// connection, else through the socket (XGetImage); both give the same bytes. false keeps to
+// the socket (for the tests).
+void UseSharedMemory(bool allowed);
+// True when the last read-back went through shared memory.
+bool LastReadShared();
 // Reverses the order of the 8 bits of one byte in place.
 void reverseBits(char* byte);
 // When img's bit order is least-significant-bit first, every byte of every plane (scan-line

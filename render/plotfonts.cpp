@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "lib/alloc.hpp"
 #include "lib/configman.hpp"
@@ -11,6 +12,7 @@
 #include "lib/def_db.hpp"
 #include "lib/message.hpp"
 #include "render/surface.hpp"
+#include "render/xwait.hpp"
 
 namespace qx5 {
 PlotFontInfo PFI[40];
@@ -82,32 +84,75 @@ int ReadPlotFontsFile(char letter) {
   return n;
 }
 
-XFontSet CreateFontSet(const char* name) {
+// Fonts and font sets loaded on the display connection, by name, kept for the plots that
+// follow until the connection goes. A name that loads nothing is kept too, as a null.
+struct CachedFont {
+  std::string name;
+  bool kanji;
+  XFontStruct* font;
+  XFontSet fontset;
+  std::vector<std::string> missing;  // charsets the server lacks for the font set
+  std::string missingDefault;        // what it draws for them
+  unsigned long plot;                // the plot that used it last
+};
+
+constexpr size_t kCacheKept = 64;  // fonts kept from earlier plots, at most
+std::vector<CachedFont> cache;
+unsigned long plotNumber = 0;
+
+void FreeCached(CachedFont& c) {
+  if (c.fontset != nullptr) XFreeFontSet(display, c.fontset);
+  if (c.font != nullptr) XFreeFont(display, c.font);
+}
+
+void CreateFontSet(CachedFont& c) {
   char** missing = nullptr;
   int count = 0;
   char* deflt = nullptr;
-  XFontSet set = XCreateFontSet(display, name, &missing, &count, &deflt);
-  if (set != nullptr && count > 0) {
-    for (int i = 0; i < count; i++) Say(" Missing charset: %s\n", missing[i]);
-    Say("Printer Default string for missing charsets is: %s\n", deflt ? deflt : "");
+  {
+    XWait wait(display, "loading a font");
+    c.fontset = XCreateFontSet(display, c.name.c_str(), &missing, &count, &deflt);
   }
+  if (c.fontset != nullptr)
+    for (int i = 0; i < count; i++) c.missing.emplace_back(missing[i]);
+  if (deflt != nullptr) c.missingDefault = deflt;
   if (missing != nullptr) XFreeStringList(missing);
-  return set;
+}
+
+CachedFont& Cached(const char* name) {
+  const bool kanji = QX5LANG == kKanji;
+  for (CachedFont& c : cache) {
+    if (c.kanji == kanji && c.name == name) {
+      c.plot = plotNumber;
+      return c;
+    }
+  }
+  cache.push_back({name, kanji, nullptr, nullptr, {}, {}, plotNumber});
+  CachedFont& c = cache.back();
+  if (kanji) {
+    CreateFontSet(c);
+  } else {
+    XWait wait(display, "loading a font");
+    c.font = XLoadQueryFont(display, name);
+  }
+  return c;
 }
 
 bool Loaded(const PlotFontInfo& e) {
   return e.font != nullptr || e.fontset != nullptr;
 }
 
-// Loads the entry's font, else the language's default font in its place.
+// Gives the entry its font, else the language's default font in its place.
 void LoadEntry(PlotFontInfo& e) {
   const char* const tries[] = {e.name, DefaultPtr};
   for (const char* name : tries) {
-    if (QX5LANG == kKanji) {
-      e.fontset = CreateFontSet(name);
-    } else {
-      e.font = XLoadQueryFont(display, name);
-      if (e.font != nullptr) e.handle = e.font->fid;
+    const CachedFont& c = Cached(name);
+    e.font = c.font;
+    e.fontset = c.fontset;
+    if (c.font != nullptr) e.handle = c.font->fid;
+    if (c.fontset != nullptr && !c.missing.empty()) {
+      for (const std::string& m : c.missing) Say(" Missing charset: %s\n", m.c_str());
+      Say("Printer Default string for missing charsets is: %s\n", c.missingDefault.c_str());
     }
     if (Loaded(e)) return;
   }
@@ -120,6 +165,7 @@ void LoadEntry(PlotFontInfo& e) {
 
 void InitPlotFonts() {
   if (PFIinit) return;
+  ++plotNumber;
   QX5LANG = IntConf(0);
   std::setlocale(LC_ALL, "english");
   if (QX5LANG == kKanji) {
@@ -176,17 +222,27 @@ PlotFontInfo* GetPlotFont(const char* name) {
   return Loaded(e) ? &e : nullptr;
 }
 
+// The entries only point into the cache: the fonts stay loaded. Beyond kCacheKept fonts,
+// those this plot did not use are freed.
 void ClosePlotFonts() {
-  const bool alive = display != nullptr && !DisplayLost();
   for (PlotFontInfo& e : PFI) {
-    if (alive && e.fontset != nullptr) XFreeFontSet(display, e.fontset);
-    if (alive && e.font != nullptr) XFreeFont(display, e.font);
     e.handle = 0;
     e.font = nullptr;
     e.fontset = nullptr;
     e.failed = 0;
   }
   PFIinit = 0;
+  if (cache.size() <= kCacheKept) return;
+  std::erase_if(cache, [](CachedFont& c) {
+    if (c.plot == plotNumber) return false;
+    FreeCached(c);
+    return true;
+  });
+}
+
+void DropFontCache() {
+  for (CachedFont& c : cache) FreeCached(c);
+  cache.clear();
 }
 
 }  // namespace qx5

@@ -25,6 +25,9 @@ int CheckFontNames(const char* name, const char* lower, const char* upper);
 // The entry for a font name with its font (or font set) loaded on first use, the language's
 // default font standing in for a name that loads nothing; null when no font can be had.
 PlotFontInfo* GetPlotFont(const char* name);
+// Empties the table for the next plot; the fonts stay loaded on the connection.
 void ClosePlotFonts();
+// Frees every font loaded on the connection (before it closes).
+void DropFontCache();
 
 }  // namespace qx5

@@ -1,11 +1,10 @@
 #include "render/surface.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "geometry/mapping.hpp"
@@ -15,6 +14,7 @@
 #include "render/drawsurface.hpp"
 #include "render/plotfonts.hpp"
 #include "render/vectors.hpp"
+#include "render/xwait.hpp"
 
 namespace qx5 {
 int initialized = 0;
@@ -44,30 +44,48 @@ constexpr long kSafeMargin = 8192;  // far beyond any line width or glyph of a p
 constexpr int kMaxLineWidth = 32767;
 constexpr auto kOpenPause = std::chrono::milliseconds(20);      // between display opens
 constexpr auto kOpenPatience = std::chrono::milliseconds(500);  // all display opens together
+// A pixmap is kept for the next plot up to this size in the server; a larger one is freed
+// when its plot ends, so that one huge plot does not hold the server's memory for good.
+constexpr unsigned long long kKeptPixmapBytes = 64ULL << 20;
 
-int xErrorCode = 0;  // first X error since the last SurfaceSync
-bool lost = false;   // the connection of the current surface is gone
+int xErrorCode = 0;                 // first X error since the last SurfaceSync
+bool lost = false;                  // the connection of the current plot is gone
+bool probing = false;               // the kept connection is being checked: a dead one is replaced
+bool surfaceFailed = false;         // the last InitPlot failed for want of an X surface
+unsigned pixmapW = 0, pixmapH = 0;  // the size and depth drawable was made with
+int pixmapDepth = 0;
 
 int RecordXError(Display*, XErrorEvent* ev) {
   if (xErrorCode == 0) xErrorCode = ev->error_code;
   return 0;
 }
 
+const char* DisplayName() {
+  const char* name = std::getenv("DISPLAY");
+  return name != nullptr ? name : "";
+}
+
 int ReportIOError(Display* d) {
-  if (d == display) {
+  if (d != display) return 0;
+  lost = true;
+  if (ExpiredWait() != nullptr) {
+    Say("ERROR: %s: X display %s: no answer from the X server while %s, given up after %d "
+        "seconds; the connection is dropped\n",
+        XEQNAME, DisplayString(d), ExpiredWait(), ExpiredWaitSeconds());
+  } else if (!probing) {
     Say("ERROR: %s: X connection lost\n", XEQNAME);
-    lost = true;
   }
   return 0;
 }
 
-// Returning from here keeps Xlib from ending the process; the plot fails instead.
-void KeepRunning(Display* d, void*) {
-  if (d == display) lost = true;
-}
-
 int InitFailed(const char* why) {
   Say("ERROR: %s: %s\n", XEQNAME, why);
+  return -1;
+}
+
+// The X server did not give the plot a surface.
+int NoSurface() {
+  surfaceFailed = true;
   return -1;
 }
 
@@ -87,36 +105,127 @@ Area SafeArea() {
 }
 
 // Opens the display named by DISPLAY. A busy server refuses or resets a few connections at
-// once, so a failed open is tried again after short pauses, for half a second at most.
+// once, so a failed open is tried again after short pauses, for half a second at most; a
+// server that did not answer in time is not tried again.
 Display* OpenDisplay() {
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
-    Display* d = XOpenDisplay("");
-    if (d != nullptr) return d;
+    Display* d = OpenDisplayBounded();
+    if (d != nullptr || ExpiredWait() != nullptr) return d;
     if (std::chrono::steady_clock::now() - start + kOpenPause > kOpenPatience) return nullptr;
     std::this_thread::sleep_for(kOpenPause);
   }
 }
 
-// Releases the surface, its fonts and its image; a lost connection is only forgotten.
-void ReleaseSurface() {
-  ClosePlotFonts();
-  const bool alive = display != nullptr && !lost;
-  if (alive && gc != nullptr) XFreeGC(display, gc);
-  if (image != nullptr) XDestroyImage(image);
-  if (alive && drawable != 0) XFreePixmap(display, drawable);
-  if (alive && window != 0) XDestroyWindow(display, window);
-  if (alive) {
-    XCloseDisplay(display);
-  } else if (display != nullptr) {
-    close(ConnectionNumber(display));  // the dead socket; the connection is never used again
+// The lines of a display that could not be opened: the one the log has always shown, then
+// which display it was and what to do.
+void NoDisplay() {
+  Say("ERROR: %s: cannot open X display\n", XEQNAME);
+  if (ExpiredWait() != nullptr) {
+    Say("ERROR: %s: X display %s: no answer from the X server while %s, given up after %d "
+        "seconds\n",
+        XEQNAME, DisplayName(), ExpiredWait(), ExpiredWaitSeconds());
+  } else if (std::getenv("DISPLAY") == nullptr) {
+    Say("ERROR: %s: DISPLAY is not set: plots need an X server; start one (for example "
+        "\"Xvfb :7 -nolisten tcp\") and set DISPLAY=:7 in the driver's environment\n",
+        XEQNAME);
+  } else {
+    Say("ERROR: %s: no X server answers on display \"%s\" (DISPLAY): start one there (for "
+        "example \"Xvfb %s -nolisten tcp\") or set DISPLAY in the driver's environment to a "
+        "running one\n",
+        XEQNAME, DisplayName(), DisplayName());
   }
+}
+
+// Frees what one plot made on the connection: its font table, GC and image. The connection,
+// its window and the pixmap stay for the next plot.
+void ReleasePlot() {
+  ClosePlotFonts();
+  if (gc != nullptr) XFreeGC(display, gc);
+  if (image != nullptr) XDestroyImage(image);
   gc = nullptr;
   image = nullptr;
-  drawable = 0;
-  window = 0;
-  display = nullptr;
   initialized = 0;
+}
+
+void FreePixmap() {
+  if (drawable != 0) XFreePixmap(display, drawable);
+  drawable = 0;
+  pixmapW = pixmapH = 0;
+  pixmapDepth = 0;
+}
+
+// Closes the connection and forgets everything made on it. On a connection that broke Xlib
+// sends nothing more and only frees its memory.
+void DropDisplay() {
+  ReleasePlot();
+  if (display != nullptr) {
+    DropFontCache();
+    FreePixmap();
+    XWait wait(display, "closing the connection");
+    XCloseDisplay(display);
+  }
+  display = nullptr;
+  window = 0;
+  lost = false;
+}
+
+// The kept connection when it still answers, else a new one; false (with the lines) when
+// there is none. A kept connection whose server went away between plots is replaced without a
+// word; one whose server does not answer fails the plot and is dropped.
+bool UseDisplay() {
+  if (display != nullptr) {
+    probing = true;
+    SurfaceSync();
+    probing = false;
+    if (!lost) return true;
+    const bool reported = ExpiredWait() != nullptr;
+    DropDisplay();
+    if (reported) return false;  // the line naming the display and the wait is out
+  }
+  ForgetExpiredWait();
+  XSetErrorHandler(RecordXError);
+  XSetIOErrorHandler(ReportIOError);
+  display = OpenDisplay();
+  if (display == nullptr) {
+    NoDisplay();
+    return false;
+  }
+  WatchFlushes(display);
+  screen = DefaultScreen(display);
+  window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, kWindowSide, kWindowSide,
+                               0, BlackPixel(display, screen), WhitePixel(display, screen));
+  return true;
+}
+
+// The pixmap for the page: the kept one while it has the page's size and depth, else a new
+// one. 0, or -1 with the message when the server refused it.
+int UsePixmap(int depth) {
+  if (drawable != 0 && pixmapW == Width + 1 && pixmapH == Height + 1 && pixmapDepth == depth)
+    return 0;
+  FreePixmap();
+  xErrorCode = 0;
+  const Pixmap p = XCreatePixmap(display, window, Width + 1, Height + 1, depth);
+  const int refused = SurfaceSync();
+  if (refused != 0) {
+    if (refused < 0) return -1;  // the connection message is out already
+    Say("ERROR: %s: the X server refused a plot surface of %u x %u dots\n", XEQNAME, Width + 1,
+        Height + 1);
+    return -1;
+  }
+  drawable = p;
+  pixmapW = Width + 1;
+  pixmapH = Height + 1;
+  pixmapDepth = depth;
+  Window root;
+  int x, y;
+  unsigned w, h, border, d;
+  XWait wait(display, "waiting for a round trip");
+  if (!XGetGeometry(display, drawable, &root, &x, &y, &w, &h, &border, &d)) {
+    Say("XGetGeo error\n");
+    return -1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -151,29 +260,30 @@ bool SurfaceReady() {
 
 int SurfaceSync() {
   if (display == nullptr || lost) return -1;
-  XSync(display, False);
+  {
+    XWait wait(display, probing ? "checking the connection" : "waiting for a round trip");
+    XSync(display, False);
+  }
   if (lost) return -1;
   const int code = xErrorCode;
   xErrorCode = 0;
   return code;
 }
 
+bool SurfaceFailed() {
+  return surfaceFailed;
+}
+
 int InitPlot(double, double, double width, double height) {
   if (VectorPlots()) return InitVectorPlot(width, height);  // no X connection at all
-  ReleaseSurface();     // a second WINDOW replaces the first surface
-  if (lost) return -1;  // the connection broke earlier in this plot: it has failed already
+  ReleasePlot();  // a second WINDOW replaces the first surface
+  surfaceFailed = false;
+  if (lost) return NoSurface();  // the connection broke earlier in this plot: it has failed
   Width = kWindowSide;
   Height = kWindowSide;
   RH = TruncToInt(height);
   RW = TruncToInt(width);
-  XSetErrorHandler(RecordXError);
-  XSetIOErrorHandler(ReportIOError);
-  display = OpenDisplay();
-  if (display == nullptr) return InitFailed("cannot open X display");
-  XSetIOErrorExitHandler(display, KeepRunning, nullptr);
-  screen = DefaultScreen(display);
-  window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, Width, Height, 0,
-                               BlackPixel(display, screen), WhitePixel(display, screen));
+  if (!UseDisplay()) return NoSurface();
   InitValues();
   initialized = 1;
   Aspect();
@@ -182,23 +292,8 @@ int InitPlot(double, double, double width, double height) {
   if (Width >= kProtoSize || Height >= kProtoSize)
     return InitFailed("the plot window is too large for an X pixmap");
   const int depth = SETUPcolor ? XDefaultDepth(display, screen) : 1;
-  xErrorCode = 0;
-  drawable = XCreatePixmap(display, window, Width + 1, Height + 1, depth);
-  const int refused = SurfaceSync();
-  if (refused != 0) {
-    drawable = 0;
-    if (refused < 0) return -1;  // the connection message is out already
-    Say("ERROR: %s: the X server refused a plot surface of %u x %u dots\n", XEQNAME, Width + 1,
-        Height + 1);
-    return -1;
-  }
-  Window root;
-  int x, y;
-  unsigned w, h, border, d;
-  if (!XGetGeometry(display, drawable, &root, &x, &y, &w, &h, &border, &d)) {
-    Say("XGetGeo error\n");
-    return -1;
-  }
+  if (UsePixmap(depth) != 0) return NoSurface();
+  // A new GC starts from the protocol's defaults, whatever the last plot left in its own.
   gc = XCreateGC(display, drawable, 0, nullptr);
   XSetClipMask(display, gc, None);
   XSetSubwindowMode(display, gc, IncludeInferiors);
@@ -211,9 +306,19 @@ int InitPlot(double, double, double width, double height) {
 
 void ClosePlot() {
   CloseVectorPlot();
-  ReleaseSurface();
-  lost = false;
+  ReleasePlot();
+  const unsigned long long pixmapBytes =
+      static_cast<unsigned long long>(pixmapW) * pixmapH * static_cast<unsigned>(pixmapDepth) / 8;
+  if (lost)
+    DropDisplay();
+  else if (pixmapBytes > kKeptPixmapBytes)
+    FreePixmap();
   xErrorCode = 0;
+  EndFlushWatch();
+}
+
+void ClosePlotDisplay() {
+  DropDisplay();
 }
 
 void SetColor(int colour) {

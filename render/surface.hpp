@@ -26,9 +26,18 @@ extern int dash_list1;
 extern int dash_offset2;
 extern int dash_list2;
 
-// 0 when the surface exists, -1 when it could not be made.
+// 0 when the surface exists, -1 when it could not be made. The display connection is opened
+// at the first plot and kept (with its window, and the pixmap while the page's size and depth
+// stay); every plot starts from a new GC and a cleared pixmap, as on a fresh connection.
 int InitPlot(double x0, double y0, double width, double height);
+// Ends the plot's surface: its GC, image and font table. A connection that broke is dropped
+// (the next plot opens a new one); a working one is kept.
 void ClosePlot();
+// Closes the display connection and everything made on it (at the driver's exit).
+void ClosePlotDisplay();
+// True when the last InitPlot failed because the X server gave no surface (no display, no
+// answer, a lost connection, a refused pixmap), not because of the WINDOW's own values.
+bool SurfaceFailed();
 void SetColor(int colour);
 void SetLineStyle(int style);
 void SetLineWidth(int width);

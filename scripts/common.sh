@@ -2,7 +2,7 @@
 
 # mandoc and groff-base lint the manual pages; dpkg-dev gives the package its dependencies and
 # lintian judges it; hp2xx renders what a pen plotter receives (tests, demo).
-QX5_PACKAGES="cmake g++ make libx11-dev libpng-dev libgtest-dev libbenchmark-dev xvfb xfonts-base
+QX5_PACKAGES="cmake g++ make libx11-dev libxext-dev libpng-dev libgtest-dev libbenchmark-dev xvfb xfonts-base
   xfonts-75dpi xfonts-100dpi locales nkf mandoc groff-base dpkg-dev lintian hp2xx"
 
 missing_packages() {

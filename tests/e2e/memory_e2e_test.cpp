@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "raster/pclread.hpp"
@@ -14,21 +13,6 @@ namespace {
 using qx5test::Driver;
 using qx5test::FifoDevice;
 using qx5test::TempRoot;
-
-// Peak resident size of a process in kB (VmHWM), -1 when it cannot be read.
-long PeakKb(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  std::string key;
-  while (in >> key) {
-    if (key == "VmHWM:") {
-      long kb = -1;
-      in >> kb;
-      return kb;
-    }
-    in.ignore(1 << 16, '\n');
-  }
-  return -1;
-}
 
 // The page size the driver reported for its last page: the largest x and y dot.
 void LastPage(const std::string& out, long& w, long& h) {
@@ -67,7 +51,7 @@ long PlotBoth(TempRoot& root, const char* printer, const std::string& plot, long
     for (const qx5::PclPage& p : qx5::ReadPcl(dev.bytes())) got += p.rows.size();
     EXPECT_EQ(got, static_cast<size_t>(pagetype == 1 ? w + 1 : h + 1));
   }
-  long kb = PeakKb(drv.pid());
+  long kb = qx5test::StatusKb(drv.pid(), "VmHWM");
   EXPECT_TRUE(drv.stop());
   std::printf("peak resident size of the driver, %s: %.1f MB\n", printer, kb / 1024.0);
   return kb;

@@ -27,7 +27,7 @@ done
 if grep -Eq '^\./(u|dev)(/|$)' <<<"$contents"; then fail "the package installs under /u or /dev"; fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libx11 libpng libc6; do
+for lib in libx11 libxext libpng libc6; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 grep -qw nkf <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "nkf is not recommended"

@@ -5,10 +5,14 @@
 // Xlib after gtest: its macros would break gtest's templates.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -66,12 +70,94 @@ inline Page ReadPage() {
   return p;
 }
 
-// A private Xvfb, optionally limited to vmem_kb of virtual memory; DISPLAY points at it while
-// it lives (and back at the test display afterwards).
+// A display number far from the usual ones, held for this process while the object lives:
+// its lock file is made here, exclusively, so that tests running side by side never take the
+// same number (a server started with -displayfd makes no lock file of its own), and the number
+// has no socket either.
+class DisplayNumber {
+ public:
+  DisplayNumber() {
+    for (int i = 0; i < 400 && n_ < 0; ++i) {
+      const int n = 300 + (getpid() + i * 7) % 400;
+      const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+      const int fd = open(lock.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0444);
+      if (fd < 0) continue;
+      close(fd);
+      if (!SocketFree(n)) {
+        unlink(lock.c_str());  // a server of another kind has it
+        continue;
+      }
+      n_ = n;
+    }
+  }
+  ~DisplayNumber() {
+    if (n_ >= 0) unlink(("/tmp/.X" + std::to_string(n_) + "-lock").c_str());
+  }
+  DisplayNumber(const DisplayNumber&) = delete;
+  DisplayNumber& operator=(const DisplayNumber&) = delete;
+  int value() const { return n_; }
+  static std::string SocketPath(int n) { return "/tmp/.X11-unix/X" + std::to_string(n); }
+
+ private:
+  // True when display n has no socket, or one that a server killed left behind (removed).
+  static bool SocketFree(int n) {
+    const std::string path = SocketPath(n);
+    if (access(path.c_str(), F_OK) != 0) return true;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool stale =
+        connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && errno == ECONNREFUSED;
+    close(fd);
+    return stale && unlink(path.c_str()) == 0;
+  }
+  int n_ = -1;
+};
+
+// A private Xvfb, optionally limited to vmem_kb of virtual memory and started with further
+// options; DISPLAY points at it while it lives (and back at the test display afterwards). The
+// plot surface's kept connection is closed on both changes, so that the next plot connects to
+// the display in force.
 class PrivateServer {
  public:
-  explicit PrivateServer(long vmem_kb = 0) {
+  explicit PrivateServer(long vmem_kb = 0, const std::string& options = "")
+      : vmem_kb_(vmem_kb), options_(options) {
+    qx5::ClosePlotDisplay();
     old_ = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    start(number_.value());
+    if (up()) setenv("DISPLAY", name_.c_str(), 1);
+  }
+  ~PrivateServer() {
+    qx5::ClosePlotDisplay();
+    kill();
+    setenv("DISPLAY", old_.c_str(), 1);
+  }
+  bool up() const { return !name_.empty(); }
+  const std::string& name() const { return name_; }
+  pid_t pid() const { return pid_; }
+  void kill() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+      unlink(DisplayNumber::SocketPath(number_.value()).c_str());  // it leaves its socket
+    }
+  }
+  // Kills the server and starts a new one on the same display; true when it is up.
+  bool restart() {
+    kill();
+    start(number_.value());
+    return up();
+  }
+  // Sends sig (SIGSTOP, SIGCONT) to the server.
+  void signal(int sig) const {
+    if (pid_ > 0) ::kill(pid_, sig);
+  }
+
+ private:
+  void start(int number) {
+    name_.clear();
     int fds[2];
     if (pipe(fds) != 0) return;
     pid_ = fork();
@@ -81,9 +167,10 @@ class PrivateServer {
       if (fds[1] != 3) close(fds[1]);
       // An explicit display number: with -displayfd alone the server probes the displays from
       // :0 upwards, and its probe briefly takes over the test display's socket.
-      std::string cmd = "exec Xvfb :" + std::to_string(FreeDisplayNumber()) +
-                        " -displayfd 3 -screen 0 640x480x8 -nolisten tcp 2>/dev/null";
-      if (vmem_kb > 0) cmd = "ulimit -v " + std::to_string(vmem_kb) + "; " + cmd;
+      std::string cmd = "exec Xvfb :" + std::to_string(number) +
+                        " -displayfd 3 -screen 0 640x480x8 -nolisten tcp " + options_ +
+                        " 2>/dev/null";
+      if (vmem_kb_ > 0) cmd = "ulimit -v " + std::to_string(vmem_kb_) + "; " + cmd;
       execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -94,33 +181,12 @@ class PrivateServer {
     char c;
     while (buf.size() < 16 && read(fds[0], &c, 1) == 1 && c != '\n') buf.push_back(c);
     close(fds[0]);
-    if (!buf.empty()) {
-      name_ = std::string(":") + std::to_string(std::atoi(buf.c_str()));
-      setenv("DISPLAY", name_.c_str(), 1);
-    }
-  }
-  ~PrivateServer() {
-    kill();
-    setenv("DISPLAY", old_.c_str(), 1);
-  }
-  bool up() const { return !name_.empty(); }
-  // A display number far from the usual ones whose lock file is not there.
-  static int FreeDisplayNumber() {
-    for (int i = 0; i < 400; ++i) {
-      int n = 300 + (getpid() + i * 7) % 400;
-      if (access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) != 0) return n;
-    }
-    return 299;
-  }
-  void kill() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
+    if (!buf.empty()) name_ = std::string(":") + std::to_string(std::atoi(buf.c_str()));
   }
 
- private:
+  DisplayNumber number_;
+  long vmem_kb_;
+  std::string options_;
   pid_t pid_ = -1;
   std::string name_;
   std::string old_;

@@ -47,7 +47,6 @@ TEST_F(Surface, PixmapIsOneDotLargerThanTheSurfaceAndClearedToPaper) {
     EXPECT_EQ(RevY, static_cast<double>(Height));
     ClosePlot();
     EXPECT_EQ(initialized, 0);
-    EXPECT_EQ(display, nullptr);
   }
 }
 
@@ -232,6 +231,7 @@ TEST_F(Surface, ClipWithNegativeSidesIsTakenFromItsOtherCorner) {
 
 TEST_F(Surface, NoDisplayFailsWithAMessage) {
   const std::string old = std::getenv("DISPLAY");
+  ClosePlotDisplay();
   setenv("DISPLAY", ":9999", 1);  // no such server
   testing::internal::CaptureStdout();
   const int r = Window(2, 400.0, 300.0);
@@ -250,9 +250,11 @@ TEST_F(Surface, RefusedDisplayConnectionsAreTriedAgain) {
   const std::string old = std::getenv("DISPLAY");
   const std::string real = "/tmp/.X11-unix/X" + old.substr(old.find(':') + 1);
   ASSERT_EQ(access(real.c_str(), F_OK), 0) << real;
-  int n = h4test::PrivateServer::FreeDisplayNumber();
+  const h4test::DisplayNumber number;
+  int n = number.value();
   std::string late = "/tmp/.X11-unix/X" + std::to_string(n);
   while (access(late.c_str(), F_OK) == 0) late = "/tmp/.X11-unix/X" + std::to_string(++n);
+  ClosePlotDisplay();
   setenv("DISPLAY", (":" + std::to_string(n)).c_str(), 1);
   std::thread appear([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
@@ -263,7 +265,7 @@ TEST_F(Surface, RefusedDisplayConnectionsAreTriedAgain) {
   unlink(late.c_str());
   EXPECT_EQ(r, 0) << "the display that appeared after 150 ms was taken";
   ExpectLineDraws();
-  ClosePlot();
+  ClosePlotDisplay();
   // No display at all: the plot fails, bounded.
   const auto start = std::chrono::steady_clock::now();
   testing::internal::CaptureStdout();
@@ -361,13 +363,20 @@ TEST_F(Surface, ProtocolErrorsAreRecordedNotFatal) {
   ExpectLineDraws();
 }
 
-TEST_F(Surface, SecondWindowReleasesTheFirstConnection) {
+TEST_F(Surface, SecondWindowsAndPlotsKeepOneConnectionUntilItIsClosed) {
   DotWindow();
   const int fds = OpenFds();
+  Display* const first = display;
   for (int i = 0; i < 5; i++) DotWindow();
+  for (int i = 0; i < 5; i++) {
+    ClosePlot();
+    DotWindow();
+  }
   EXPECT_EQ(OpenFds(), fds);
+  EXPECT_EQ(display, first);
   ExpectLineDraws();
-  ClosePlot();
+  ClosePlotDisplay();
+  EXPECT_EQ(display, nullptr);
   EXPECT_LT(OpenFds(), fds);
 }
 

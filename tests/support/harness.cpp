@@ -92,6 +92,20 @@ CommandResult RunCommand(const std::string& command) {
   return r;
 }
 
+long StatusKb(pid_t pid, const std::string& key) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string word;
+  while (in >> word) {
+    if (word == key + ":") {
+      long kb = -1;
+      in >> kb;
+      return kb;
+    }
+    in.ignore(1 << 16, '\n');
+  }
+  return -1;
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   std::stringstream ss;

@@ -80,6 +80,9 @@ struct CommandResult {
 };
 CommandResult RunCommand(const std::string& command);
 
+// A size in kB from /proc/PID/status (key "VmRSS", "VmHWM"); -1 when it cannot be read.
+long StatusKb(pid_t pid, const std::string& key);
+
 // Reads a whole file; empty when missing.
 std::string ReadFile(const std::string& path);
 std::string Hex(const std::string& bytes);
