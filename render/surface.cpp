@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <thread>
 
+#include "driver/devout.hpp"
 #include "geometry/mapping.hpp"
 #include "lib/message.hpp"
+#include "lib/stop.hpp"
 #include "printers/codefile.hpp"
 #include "printers/config.hpp"
 #include "render/drawsurface.hpp"
@@ -318,6 +320,9 @@ void ClosePlot() {
 }
 
 void ClosePlotDisplay() {
+  // Past a stop signal's grace the server is not waited for: the process ends, and the
+  // connection with it.
+  if (StopGraceOver(ALARM_SEC)) return;
   DropDisplay();
 }
 

@@ -33,7 +33,8 @@ int InitPlot(double x0, double y0, double width, double height);
 // Ends the plot's surface: its GC, image and font table. A connection that broke is dropped
 // (the next plot opens a new one); a working one is kept.
 void ClosePlot();
-// Closes the display connection and everything made on it (at the driver's exit).
+// Closes the display connection and everything made on it (at the driver's exit); past a
+// stop signal's grace it leaves the closing to the end of the process.
 void ClosePlotDisplay();
 // True when the last InitPlot failed because the X server gave no surface (no display, no
 // answer, a lost connection, a refused pixmap), not because of the WINDOW's own values.
