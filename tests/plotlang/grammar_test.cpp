@@ -219,7 +219,7 @@ class DrawPlotFile : public Grammar {
   int n = 0;
 };
 
-// The Part's line with the text as read, then a line naming the file, the line number, the
+// The long-standing line with the text as read, then a line naming the file, the line number, the
 // statement and what was wrong or expected.
 TEST_F(DrawPlotFile, ResultsAndTheErrorMessage) {
   std::snprintf(qx5::XEQNAME, sizeof qx5::XEQNAME, "%s", "pl");
@@ -304,7 +304,7 @@ TEST_F(DrawPlotFile, ResultsAndTheErrorMessage) {
 }
 
 // A WINDOW statement whose surface cannot be made (no X server) is a correct statement: the
-// line after the Part's one says so, not that it does not parse.
+// line after the long-standing one says so, not that it does not parse.
 TEST_F(DrawPlotFile, WindowWithoutASurfaceIsNotASyntaxError) {
   std::snprintf(qx5::XEQNAME, sizeof qx5::XEQNAME, "%s", "pl");
   const char* display = std::getenv("DISPLAY");

@@ -93,7 +93,7 @@ TEST(CodeFile, TranslatesBytesAndFindsWholeEscapes) {
 }
 
 // Every line the reader cannot take whole is named with its file and line number, why, and
-// what is done instead; the Part's own lines come first, as they stand.
+// what is done instead; the long-standing lines come first, as they stand.
 TEST(CodeFile, BadLinesAndMessages) {
   PrinterEnv env;
   const std::string at = env.root().path("/u/qx5/def_data/printers/t.cod") + ":";
