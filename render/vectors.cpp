@@ -80,7 +80,13 @@ class VectorPage final : public DrawSurface {
   std::vector<Stroke>& Strokes() { return strokes_; }
 
   PlotterPoint ToPlotter(Dot d) const {
-    const double across = (PAPERwIN - PAPERwun) * kPlotterUnitsPerInch;
+    // A turned raster page puts each image column into a row of a PCL printer (as many bytes as
+    // it has dots per inch: 8 inches), against the row's right end in whole bytes, or from its
+    // left end when the column is longer than the row; a page as drawn starts at the left end.
+    const long column = static_cast<long>(Height) + 1;
+    const long row_bytes = dpi_y_;
+    const long offset = std::max(row_bytes - (column + 7) / 8, 0L);
+    const double across = static_cast<double>(8 * offset + column) * kPlotterUnitsPerInch / dpi_y_;
     const double up = (PAPERhIN - PAPERhun) * kPlotterUnitsPerInch;
     // A dot's centre lies half a dot into it.
     const double x = (d.x + 0.5) * kPlotterUnitsPerInch / dpi_x_;

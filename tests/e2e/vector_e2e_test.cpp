@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "driver/devout.hpp"
+#include "driver/loop.hpp"
 #include "lib/configman.hpp"
 #include "lib/message.hpp"
 #include "printers/config.hpp"
@@ -61,10 +62,10 @@ struct Result {
   std::string output;
 };
 
-Result Plot(const TempRoot& root, const std::string& printer, const std::string& file,
-            int pagetype) {
+Result Plot(const TempRoot& root, const std::string& printer, const std::string& file, int pagetype,
+            int number = 0) {
   FifoDevice dev(root.path("/dev/lp"));
-  Driver drv(root, "0", printer);
+  Driver drv(root, std::to_string(number), printer);
   qx5::SrvMsg attach, answer;
   Result r;
   EXPECT_TRUE(drv.receive(attach));
@@ -81,9 +82,10 @@ Result Plot(const TempRoot& root, const std::string& printer, const std::string&
   return r;
 }
 
-// The printable area in plotter units, for the paper printer 0 uses.
-std::pair<double, double> PrintableArea(const TempRoot&) {
+// The printable area in plotter units, for the paper printer `number` uses (2: A4, else letter).
+std::pair<double, double> PrintableArea(const TempRoot&, int number = 0) {
   std::snprintf(qx5::XEQNAME, sizeof qx5::XEQNAME, "%s", "pen100");
+  qx5::PrinterNumber = number;
   FILE* null = std::fopen("/dev/null", "w");
   qx5::lp = null;
   qx5::InitConfigure();
@@ -91,6 +93,7 @@ std::pair<double, double> PrintableArea(const TempRoot&) {
   qx5::lp = nullptr;
   std::fclose(null);
   qx5::CloseSysgen();
+  qx5::PrinterNumber = 0;
   return {(qx5::PAPERwIN - qx5::PAPERwun) * kPuPerInch,
           (qx5::PAPERhIN - qx5::PAPERhun) * kPuPerInch};
 }
@@ -263,24 +266,28 @@ TEST(E2eVectors, PenPlotLiesOnTheRasterPage) {
     const char* name;
     bool dense;
     int pagetype;
+    int number;  // the printer number: 2 takes A4, the others letter
   };
-  for (const Case& c : {Case{"sample turned", false, 1}, Case{"sample as drawn", false, 4},
-                        Case{"dense as drawn", true, 4}, Case{"dense turned", true, 1}}) {
+  for (const Case& c : {Case{"sample turned", false, 1, 0}, Case{"sample as drawn", false, 4, 0},
+                        Case{"dense as drawn", true, 4, 0}, Case{"dense turned", true, 1, 0},
+                        Case{"sample turned on A4", false, 1, 2}}) {
     SCOPED_TRACE(c.name);
     TempRoot root;
     AddPrinters(root);
     const std::string plot =
         c.dense ? DensePage(false) : WithoutText(root.read("/samples/demo.plt"));
     root.write("/u/tmp/p.plt", plot);
-    const Result raster = Plot(root, "pcl100", "/u/tmp/p.plt", c.pagetype);
-    const Result pen = Plot(root, "pen100", "/u/tmp/p.plt", c.pagetype);
+    const Result raster = Plot(root, "pcl100", "/u/tmp/p.plt", c.pagetype, c.number);
+    const Result pen = Plot(root, "pen100", "/u/tmp/p.plt", c.pagetype, c.number);
     ASSERT_EQ(raster.status, 0) << raster.output;
     ASSERT_EQ(pen.status, 0) << pen.output;
-    const auto [across, up] = PrintableArea(root);
+    const auto [across, up] = PrintableArea(root, c.number);
     const double range = std::max(across, up) + 400;
     const Calibration cal = Calibrate(root, range);
     ASSERT_NEAR(cal.bx, kDpi / kPuPerInch, 0.001);
-    const int width = static_cast<int>(across * kDpi / kPuPerInch);
+    // A raster row of the 100 dpi printer is 100 bytes: 8 inches, on A4 wider than the
+    // printable area, whose right end a turned page is placed against.
+    const int width = static_cast<int>(8 * kDpi);
     const Dots r = RasterInk(raster.bytes, width);
     const Dots p = PenInk(root, pen.bytes, "11111111", cal, range, up);
     ASSERT_GT(r.size(), 1000u);

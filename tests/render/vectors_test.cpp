@@ -256,12 +256,17 @@ TEST_F(VectorPage, CurvesFillsAndPlacement) {
   s = Draw(std::string(kWindow) + "PLOTSETUP(1,1,1)\nB(10.0,10.0,40.0,40.0,1)\n");
   ASSERT_GT(s.size(), 30u);
   EXPECT_NEAR(s[0].points[0].y - s[1].points[0].y, 12, 1e-6);
-  // A turned plot puts the surface's top-left dot at the printable area's top-right corner
-  // and its labels run down the paper.
+  // A turned plot puts the surface's top-left dot where a PCL printer puts the top of the
+  // column: at the right end of its 8-inch row less the padding of the column's last byte,
+  // at the printable area's top; its labels run down the paper.
   qx5::rot = 1;
   qx5::GSF = 0;
   s = Draw(std::string(kWindow) + "S(0.0,0.0,\"up\")\n");
-  EXPECT_NEAR(qx5::PlotterPointOf(-0.5, -0.5).x, 8128, 1e-6);
+  const long column = static_cast<long>(qx5::Height) + 1;
+  ASSERT_LE(column, 8 * qx5::SETUPxdpi);
+  const long padding = (8 - column % 8) % 8;
+  EXPECT_NEAR(qx5::PlotterPointOf(-0.5, -0.5).x,
+              (8.0 * qx5::SETUPxdpi - padding) * 1016 / qx5::SETUPxdpi, 1e-6);
   EXPECT_NEAR(qx5::PlotterPointOf(-0.5, -0.5).y, 10668, 1e-6);
   ASSERT_EQ(s.size(), 1u);
   EXPECT_EQ(s[0].kind, StrokeKind::kLabel);
