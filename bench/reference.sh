@@ -5,7 +5,7 @@
 # labels in an 8 x 10 inch window on a letter page, from a fixed seed) as a plot file and as
 # the same PostScript, and times plot requests of it through qx5spool. The Xvfb is started the
 # plain way, as the README and qx5lp(8) tell users to (depth 8, no -noreset: the server resets
-# whenever its last client goes).
+# whenever its last client goes), with the words of XVFB_OPTIONS added.
 BUILD=${QX5_BUILD:-build}
 [ -x "$BUILD/bin/qx5lp" ] && [ -x "$BUILD/bin/qx5spool" ] || configure_and_build "$BUILD" >/dev/null
 BIN=$(cd "$BUILD/bin" && pwd)
@@ -17,7 +17,8 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-Xvfb -displayfd 3 -screen 0 1280x1024x8 -nolisten tcp 3>"$WORK/display" 2>/dev/null &
+# shellcheck disable=SC2086  # XVFB_OPTIONS: words to add (a comparison may ask for -noreset)
+Xvfb -displayfd 3 -screen 0 1280x1024x8 -nolisten tcp ${XVFB_OPTIONS:-} 3>"$WORK/display" 2>/dev/null &
 XVFB_PID=$!
 for _ in $(seq 100); do
   [ -s "$WORK/display" ] && break
