@@ -274,7 +274,9 @@ class VectorPage final : public DrawSurface {
     Fill(shape);
   }
 
-  // Hatches the inside of a polygon with lines a pen's width apart and draws its outline.
+  // Hatches the inside of a polygon with lines a pen's width apart and draws its outline. Only
+  // the hatch lines that can leave a mark are made, from the edges that reach them, so that a shape
+  // far larger than the page costs no more than the page.
   void Fill(const Polyline& shape) {
     double top = shape[0].y, bottom = shape[0].y;
     for (const Dot& p : shape) {
@@ -282,11 +284,19 @@ class VectorPage final : public DrawSurface {
       bottom = std::max(bottom, p.y);
     }
     const double spacing = std::max(kPenMm / kMmPerInch * dpi_y_, 0.5);
+    const Rect reach = Reach();
+    double first = top + spacing / 2;
+    if (first < reach.top) first += std::ceil((reach.top - first) / spacing) * spacing;
+    const double last = std::min(bottom, reach.bottom + spacing);
+    std::vector<std::pair<Dot, Dot>> edges;
+    for (size_t i = 0; i < shape.size(); ++i) {
+      const Dot a = shape[i], b = shape[(i + 1) % shape.size()];
+      if (std::max(a.y, b.y) >= first && std::min(a.y, b.y) < last) edges.push_back({a, b});
+    }
     std::vector<double> xs;
-    for (double y = top + spacing / 2; y < bottom; y += spacing) {
+    for (double y = first; y < last; y += spacing) {
       xs.clear();
-      for (size_t i = 0; i < shape.size(); ++i) {
-        const Dot a = shape[i], b = shape[(i + 1) % shape.size()];
+      for (const auto& [a, b] : edges) {
         if ((a.y <= y) == (b.y <= y)) continue;
         xs.push_back(a.x + (y - a.y) / (b.y - a.y) * (b.x - a.x));
       }
@@ -302,60 +312,99 @@ class VectorPage final : public DrawSurface {
   void Draw(const Polyline& line) {
     const DashPattern dash = CurrentDashes();
     if (dash.lengths.empty()) return Solid(line);
-    for (const Polyline& piece : Dashed(line, dash, Wide <= 1)) Solid(piece);
+    for (const Polyline& piece : Dashed(line, dash, Wide <= 1, Reach())) Solid(piece);
   }
 
-  // The on pieces of a dashed line. The pattern starts at the line's first end, offset into it,
-  // and runs along the line in dots: for a thin line X steps along its longer axis.
-  static std::vector<Polyline> Dashed(const Polyline& line, const DashPattern& dash, bool thin) {
+  // The clip grown by the line's half width and a little more: what lies beyond it leaves no
+  // mark, whatever pass of the pen it is in.
+  Rect Reach() const {
+    const double m = Wide / 2.0 + 2;
+    return {clip_.left - m, clip_.top - m, clip_.right + m, clip_.bottom + m};
+  }
+
+  // The on pieces of a dashed line within keep. The pattern starts at the line's first end,
+  // offset into it, and runs along the line in dots: for a thin line X steps along its longer
+  // axis. Stretches beyond keep move the pattern on without being cut into dashes, so a line
+  // far longer than the page costs no more than its part on the page.
+  static std::vector<Polyline> Dashed(const Polyline& line, const DashPattern& dash, bool thin,
+                                      const Rect& keep) {
     double total = 0;
     for (int v : dash.lengths) {
       if (v < 0) return {line};
       total += v;
     }
     if (total <= 0) return {line};
-    std::vector<Polyline> out;
+    const size_t n = dash.lengths.size();
     size_t piece = 0;
-    double at = std::fmod(dash.offset, total);
-    if (at < 0) at += total;
-    while (at >= dash.lengths[piece]) {
-      at -= dash.lengths[piece];
-      piece = (piece + 1) % dash.lengths.size();
-    }
-    double left = dash.lengths[piece] - at;
+    double left = dash.lengths[0];
+    std::vector<Polyline> out;
     Polyline cur;
-    if (piece % 2 == 0) cur.push_back(line.front());
+    const auto endPiece = [&] {
+      if (cur.size() > 1) out.push_back(std::move(cur));
+      cur.clear();
+    };
+    // Moves the pattern on by d without drawing; a whole pattern changes nothing.
+    const auto skip = [&](double d) {
+      d = std::fmod(d, total);
+      if (d < 0) d += total;
+      while (d >= left) {
+        d -= left;
+        piece = (piece + 1) % n;
+        left = dash.lengths[piece];
+      }
+      left -= d;
+    };
+    skip(dash.offset);
+    if (line.size() == 1) return piece % 2 == 0 ? std::vector<Polyline>{line} : out;
     for (size_t i = 1; i < line.size(); ++i) {
       const Dot a = line[i - 1], b = line[i];
       const double len = thin ? std::max(std::fabs(b.x - a.x), std::fabs(b.y - a.y))
                               : std::hypot(b.x - a.x, b.y - a.y);
+      double t0 = 0, t1 = 1;
+      if (!ClipSegment(a, b, keep, t0, t1)) {
+        endPiece();
+        skip(len);
+        continue;
+      }
+      if (t0 > 0) {
+        endPiece();
+        skip(t0 * len);
+      }
+      const Dot from = Along(a, b, t0), to = Along(a, b, t1);
+      const double seen = (t1 - t0) * len;
+      if (piece % 2 == 0 && cur.empty()) cur.push_back(from);
       double used = 0;
-      while (len - used > left) {
+      while (seen - used > left) {
         used += left;
-        const Dot p = Along(a, b, used / len);
+        const Dot p = Along(from, to, used / seen);
         if (piece % 2 == 0) {
           cur.push_back(p);
-          out.push_back(std::move(cur));
-          cur.clear();
+          endPiece();
         }
-        piece = (piece + 1) % dash.lengths.size();
+        piece = (piece + 1) % n;
         left = dash.lengths[piece];
         if (piece % 2 == 0) cur.push_back(p);
       }
-      left -= len - used;
-      if (piece % 2 == 0) cur.push_back(b);
+      left -= seen - used;
+      if (piece % 2 == 0) cur.push_back(to);
+      if (t1 < 1) {
+        endPiece();
+        skip((1 - t1) * len);
+      }
     }
-    if (cur.size() > 1 || (line.size() == 1 && !cur.empty())) out.push_back(std::move(cur));
+    endPiece();
     return out;
   }
 
-  // A solid line: its passes across the width, each cut to the clip.
+  // A solid line: its passes across the width, each cut to the clip. The passes are made of
+  // the line's part that can leave a mark only.
   void Solid(const Polyline& line) {
     if (!Passes()) return Clipped(line);
     const double pen = PenDots();
     const int n = static_cast<int>(std::ceil(Wide / pen));
     const double half = (Wide - pen) / 2;
-    for (int j = 0; j < n; ++j) Clipped(Offset(line, n > 1 ? -half + 2 * half * j / (n - 1) : 0));
+    for (const Polyline& part : Within(line, Reach()))
+      for (int j = 0; j < n; ++j) Clipped(Offset(part, n > 1 ? -half + 2 * half * j / (n - 1) : 0));
   }
 
   // The line moved sideways by d dots, each point along the mean of its segments' normals.
@@ -379,28 +428,33 @@ class VectorPage final : public DrawSurface {
     return out;
   }
 
-  // The parts of a line inside the clip, each a path stroke.
-  void Clipped(const Polyline& line) {
-    if (line.size() == 1) {
-      if (clip_.Holds(line[0])) Path({line[0]});
-      return;
-    }
+  // The parts of a line inside r.
+  static std::vector<Polyline> Within(const Polyline& line, const Rect& r) {
+    if (line.size() == 1)
+      return r.Holds(line[0]) ? std::vector<Polyline>{line} : std::vector<Polyline>{};
+    std::vector<Polyline> parts;
     Polyline cur;
     for (size_t i = 1; i < line.size(); ++i) {
       double t0, t1;
-      if (!ClipSegment(line[i - 1], line[i], clip_, t0, t1)) continue;
+      if (!ClipSegment(line[i - 1], line[i], r, t0, t1)) continue;
       const Dot a = Along(line[i - 1], line[i], t0), b = Along(line[i - 1], line[i], t1);
       if (cur.empty() || t0 > 0) {
-        if (cur.size() > 0) Path(cur);
+        if (!cur.empty()) parts.push_back(std::move(cur));
         cur = {a};
       }
       cur.push_back(b);
       if (t1 < 1) {
-        Path(cur);
+        parts.push_back(std::move(cur));
         cur.clear();
       }
     }
-    if (!cur.empty()) Path(cur);
+    if (!cur.empty()) parts.push_back(std::move(cur));
+    return parts;
+  }
+
+  // The parts of a line inside the clip, each a path stroke.
+  void Clipped(const Polyline& line) {
+    for (const Polyline& part : Within(line, clip_)) Path(part);
   }
 
   void Path(const Polyline& line) {

@@ -274,6 +274,33 @@ TEST_F(VectorPage, CurvesFillsAndPlacement) {
   EXPECT_EQ(s[0].rise, -1);
 }
 
+// Shapes far larger than the page make only the strokes the page can hold: a dashed line
+// thousands of pages long, a filled circle and a wide, dashed ellipse around the page, hatched
+// and drawn in passes, each within what their part on the page needs.
+TEST_F(VectorPage, ShapesFarBeyondThePageCostWhatThePageHolds) {
+  struct Case {
+    const char* statements;
+    size_t most;  // strokes at most
+  } cases[] = {
+      // 2 on, 4 off along about 400 dots of the page: some 70 dashes.
+      {"SETLINESTYLE(1)\nM(-5000000.0,-5000000.0)\nL(5000000.0,5000000.0)\n", 150},
+      // Hatch lines 1.18 dots apart down the page's 600 dots (the window fitted to the page).
+      {"PLOTSETUP(1,1,1)\nA(200.0,150.0,8000000.0,0.0,360.0,1)\n", 600},
+      // Ten passes of a 30-dot line, dashed 4 on, 8 off, along the window's edges: the
+      // ellipse is a thousand pages wide, so its part on the page is almost a straight line.
+      {"SETLINESTYLE(2)\nSETLINEWIDTH(30)\nE(200.0,-3000000.0,9000000.0,6000300.0,0.0,360.0,0)"
+       "\n",
+       3000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.statements);
+    const std::vector<Stroke> s = Draw(std::string(kWindow) + c.statements);
+    EXPECT_GT(s.size(), 0u);
+    EXPECT_LE(s.size(), c.most);
+    qx5::ClosePlot();
+  }
+}
+
 TEST_F(VectorPage, WhatAPlotterCannotDrawIsSkippedWithALine) {
   testing::internal::CaptureStdout();
   auto s =
