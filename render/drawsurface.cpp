@@ -8,7 +8,7 @@ namespace qx5 {
 DrawSurface* Target() {
   static XPixmap pixmap;
   if (DrawSurface* v = VectorTarget()) return v;
-  return SurfaceReady() ? &pixmap : nullptr;
+  return SurfaceAnswering() ? &pixmap : nullptr;
 }
 
 }  // namespace qx5

@@ -260,6 +260,21 @@ bool SurfaceReady() {
   return initialized && display != nullptr && !lost && drawable != 0 && gc != nullptr;
 }
 
+bool SurfaceAnswering() {
+  // Xlib makes a round trip of its own once some 61,000 requests have gone unanswered, and
+  // waits for it inside a drawing call, where the watchdog takes a socket that can be written
+  // to for progress: a server that stopped at that moment would hold the driver for ever. The
+  // driver makes its own round trip, bounded, long before.
+  constexpr unsigned long kUnansweredRequests = 32768;
+  if (!SurfaceReady()) return false;
+  if (NextRequest(display) - LastKnownRequestProcessed(display) < kUnansweredRequests) return true;
+  {
+    XWait wait(display, "waiting for a round trip");
+    XSync(display, False);
+  }
+  return SurfaceReady();
+}
+
 int SurfaceSync() {
   if (display == nullptr || lost) return -1;
   {

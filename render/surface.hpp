@@ -48,6 +48,9 @@ void SetClip(double x, double y, double w, double h);
 bool DisplayLost();
 // True while the surface exists and its connection is alive: drawing may go to X.
 bool SurfaceReady();
+// SurfaceReady(), after a bounded round trip when many requests have gone without one.
+// Called before every drawing call, so that Xlib never needs a round trip of its own.
+bool SurfaceAnswering();
 // Waits until the server has handled every request: 0 when all went through, the X error
 // code of the first refused request since the last call, -1 when the connection is lost.
 int SurfaceSync();

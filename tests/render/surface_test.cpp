@@ -307,6 +307,22 @@ TEST_F(Surface, DrawingIsFlushedOnlyByTheReadBack) {
   EXPECT_TRUE(snapshot(other) == drawn) << "the read-back sent the drawing first";
 }
 
+TEST_F(Surface, ALongPlotNeverLeavesXlibARoundTripOfItsOwn) {
+  DotWindow();
+  const unsigned long first = NextRequest(display);
+  unsigned long most = 0;
+  for (int i = 0; i < 40000; ++i) {  // a line and an arc: two requests each time
+    MoveTo(0.0, i % 300);
+    LineTo(400.0, i % 300);
+    DrawArc(200.0, 150.0, 1.0 + i % 100, 0, 360, 0);
+    most = std::max(most, NextRequest(display) - LastKnownRequestProcessed(display));
+  }
+  EXPECT_GT(NextRequest(display) - first, 70000u);
+  // Xlib's own round trip, which no watchdog can bound, would come at about 61,000.
+  EXPECT_LE(most, 40000u);
+  ExpectLineDraws();
+}
+
 TEST_F(Surface, UnusableAndHugeWindowsFailAndTheNextPlotDraws) {
   // A fitting factor of 1, as a second WINDOW would reuse it, leaves a large window large.
   for (const double w : {-10.0, 1.0e9, 40000.0}) {
