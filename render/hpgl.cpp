@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 #include <numeric>
+#include <optional>
+#include <utility>
 
 #include "driver/devout.hpp"
 #include "lib/message.hpp"
@@ -92,9 +94,12 @@ class Commands {
     }
   }
 
+  // The commands made since the last call.
+  std::vector<std::string> Take() { return std::exchange(out_, {}); }
+
   std::vector<std::string> Finish() {
     Add(kPutAway);
-    return std::move(out_);
+    return Take();
   }
 
  private:
@@ -194,6 +199,47 @@ int Send(const std::vector<std::string>& commands) {
   return flush();
 }
 
+// The page being sent, part by part: what the plotter was sent of it and the page's figures.
+struct PageSent {
+  std::optional<Commands> commands;  // the pen, its place and the label settings, carried on
+  PlotterPoint at, drawn_at;         // where the pen stands: in the parts' order, as drawn
+  int pen = 0, drawn_pen = 0;        // the pen in hand: in the parts' order, as drawn
+  PageTravel travel;
+  double drawn_up_mm = 0;
+  bool failed = false;  // a write failed: nothing more of the page is sent
+};
+PageSent sent;
+
+// Orders the strokes drawn since the last part and turns them into commands (the last part
+// puts the pen away), adding their figures to the page's. The strokes are dropped.
+std::vector<std::string> NextPart(bool last) {
+  std::vector<Stroke>& strokes = VectorStrokes();
+  if (!sent.commands) {
+    ForgetVectorPage();  // a new page: nothing of an earlier one is owed any more
+    sent.commands.emplace(SETUPversion == 2);
+  }
+  std::vector<size_t> order(strokes.size());
+  std::iota(order.begin(), order.end(), 0);
+  sent.drawn_up_mm += Travel(strokes, order, sent.drawn_at, sent.drawn_pen).up_mm;
+  if (!strokes.empty()) {
+    sent.drawn_at = strokes.back().End();
+    sent.drawn_pen = strokes.back().pen;
+  }
+  order = OrderStrokes(strokes, sent.at, sent.pen);
+  const PageTravel t = Travel(strokes, order, sent.at, sent.pen);
+  sent.travel.strokes += t.strokes;
+  sent.travel.pen_changes += t.pen_changes;
+  sent.travel.down_mm += t.down_mm;
+  sent.travel.up_mm += t.up_mm;
+  for (size_t i : order) sent.commands->Draw(strokes[i]);
+  if (!order.empty()) {
+    sent.at = strokes[order.back()].End();
+    sent.pen = strokes[order.back()].pen;
+  }
+  strokes.clear();
+  return last ? sent.commands->Finish() : sent.commands->Take();
+}
+
 }  // namespace
 
 std::vector<std::string> HpglCommands(const std::vector<Stroke>& strokes,
@@ -203,19 +249,30 @@ std::vector<std::string> HpglCommands(const std::vector<Stroke>& strokes,
   return c.Finish();
 }
 
+void SendVectorPart() {
+  if (sent.failed) {
+    VectorStrokes().clear();
+    return;
+  }
+  if (Send(NextPart(false)) != 0) sent.failed = true;
+}
+
 int SendVectorPage() {
-  std::vector<Stroke>& strokes = VectorStrokes();
-  const PlotterPoint home;
-  std::vector<size_t> drawn(strokes.size());
-  std::iota(drawn.begin(), drawn.end(), 0);
-  const PageTravel asDrawn = Travel(strokes, drawn, home);
-  const std::vector<size_t> order = OrderStrokes(strokes, home);
-  const PageTravel t = Travel(strokes, order, home);
+  std::vector<std::string> commands;
+  if (!sent.failed) commands = NextPart(true);
+  const PageTravel& t = sent.travel;
   Say("%s: plotter page: %zu strokes, %d pen changes, pen down %.0f mm, pen up %.0f mm "
       "(%.0f mm in drawing order)\n",
-      XEQNAME, t.strokes, t.pen_changes, t.down_mm, t.up_mm, asDrawn.up_mm);
-  ForgetVectorPage();
-  return Send(HpglCommands(strokes, order, SETUPversion == 2));
+      XEQNAME, t.strokes, t.pen_changes, t.down_mm, t.up_mm, sent.drawn_up_mm);
+  const bool failed = sent.failed || Send(commands) != 0;
+  sent = PageSent{};
+  return failed ? 1 : 0;
+}
+
+void AbandonVectorPage() {
+  // Parts of the page went out: the pen is put away before the next request.
+  if (sent.commands && !sent.failed) due = true;
+  sent = PageSent{};
 }
 
 int RecoverVectorPage() {

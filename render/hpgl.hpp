@@ -19,10 +19,21 @@ extern int VectorBlock;
 std::vector<std::string> HpglCommands(const std::vector<Stroke>& strokes,
                                       const std::vector<size_t>& order, bool hpgl2);
 
-// Orders the open vector page's strokes, prints the page's line (strokes, pen changes, pen-down
-// and pen-up distance) and sends it. 0 when every byte went out, 1 when a write failed: then
-// RecoverVectorPage has the rest of the command in flight to send.
+// The strokes a vector page holds before they are sent: a page of any size is drawn in
+// bounded memory and time, in parts, the plotter drawing one while the next is made.
+inline constexpr size_t kStrokesPerPart = 20000;
+
+// Sends the open vector page's strokes as a part of the page: in pen and travel order, going
+// on from where the last part left the pen. After a failed write a page's strokes are dropped.
+void SendVectorPart();
+// Sends the rest of the page (as SendVectorPart, the pen put away at the end) and prints the
+// page's line (strokes, pen changes, pen-down and pen-up distance). 0 when every byte of the
+// page went out, 1 when a write failed: then RecoverVectorPage has the rest of the command in
+// flight to send.
 int SendVectorPage();
+// Ends a page that is not sent (its plot failed): when parts of it went out, the pen is put
+// away by RecoverVectorPage.
+void AbandonVectorPage();
 
 // After a vector page was cut off: the rest of the command the plotter got part of, then the
 // pen lifted and put away. 0 when sent or nothing was due, 1 when the write failed (it stays

@@ -50,10 +50,11 @@ struct Stroke {
   double UpInside() const;
 };
 
-// The page in drawing order: pens ascending, each pen's strokes nearest-next from where the
-// last stroke ended (from `from` at the start), reversed where the far end is the nearer.
-// Returns the order as indices into strokes and reverses the strokes it turns.
-std::vector<size_t> OrderStrokes(std::vector<Stroke>& strokes, PlotterPoint from);
+// The page in drawing order: the pen in hand first (0: none), then the others ascending, each
+// pen's strokes nearest-next from where the last stroke ended (from `from` at the start),
+// reversed where the far end is the nearer. Returns the order as indices into strokes and
+// reverses the strokes it turns.
+std::vector<size_t> OrderStrokes(std::vector<Stroke>& strokes, PlotterPoint from, int in_hand = 0);
 
 struct PageTravel {
   size_t strokes = 0;
@@ -61,8 +62,8 @@ struct PageTravel {
   double down_mm = 0;
   double up_mm = 0;
 };
-// What the plotter does for strokes drawn in `order`, starting at `from`.
+// What the plotter does for strokes drawn in `order`, starting at `from` with pen in_hand.
 PageTravel Travel(const std::vector<Stroke>& strokes, const std::vector<size_t>& order,
-                  PlotterPoint from);
+                  PlotterPoint from, int in_hand = 0);
 
 }  // namespace qx5

@@ -12,6 +12,7 @@
 #include "printers/config.hpp"
 #include "printers/paper.hpp"
 #include "render/fontsize.hpp"
+#include "render/hpgl.hpp"
 #include "render/linedots.hpp"
 #include "render/plotfonts.hpp"
 #include "render/plottext.hpp"
@@ -475,7 +476,9 @@ VectorPage page;
 }  // namespace
 
 int InitVectorPlot(double width, double height) {
-  CloseVectorPlot();  // a second WINDOW replaces the first page
+  // A second WINDOW replaces the page; parts of it that went out stay with the plot.
+  if (page.IsOpen()) initialized = 0;
+  page.Close();
   RH = TruncToInt(height);
   RW = TruncToInt(width);
   InitValues();
@@ -493,10 +496,13 @@ int InitVectorPlot(double width, double height) {
 void CloseVectorPlot() {
   if (page.IsOpen()) initialized = 0;
   page.Close();
+  AbandonVectorPage();
 }
 
 DrawSurface* VectorTarget() {
-  return page.IsOpen() ? &page : nullptr;
+  if (!page.IsOpen()) return nullptr;
+  if (page.Strokes().size() >= kStrokesPerPart) SendVectorPart();
+  return &page;
 }
 
 std::vector<Stroke>& VectorStrokes() {

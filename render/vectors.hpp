@@ -1,6 +1,7 @@
 // The vector page of a pen plotter: the surface the primitives draw on when the printer takes
 // HP-GL. What they draw becomes plotter strokes in plotter units (40 per millimetre), on the
-// paper where the raster page would print the same dots, and is sent when the page is done.
+// paper where the raster page would print the same dots, and is sent when the page is done (a
+// page of many strokes in parts as it is drawn, see hpgl.hpp).
 #pragma once
 #include <vector>
 
@@ -16,9 +17,10 @@ inline constexpr double kChordMm = 0.1;  // chords stay this close to their curv
 // The WINDOW statement on a vector printer: the page geometry as for the raster surface (page
 // fitting, margins, rotation), no X connection. 0, or -1 when the window has no usable size.
 int InitVectorPlot(double width, double height);
-// Drops the page and its strokes.
+// Drops the page and its strokes (a page of which parts went out has its pen put away at the
+// next request).
 void CloseVectorPlot();
-// The open vector page, else null.
+// The open vector page, else null. A page that holds kStrokesPerPart strokes sends them first.
 DrawSurface* VectorTarget();
 // The strokes of the open page in the order they were drawn.
 std::vector<Stroke>& VectorStrokes();

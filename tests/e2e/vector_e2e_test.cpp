@@ -368,6 +368,60 @@ TEST(E2eVectors, NoXServerIsNeededAndChangesNothing) {
   EXPECT_EQ(skipped.bytes, with.bytes);
 }
 
+// A page far larger than a part: 3,000 filled boxes in two colours from a file of 60 kB, some
+// two million hatch strokes. It goes out in parts as it is drawn, in bounded memory, each part
+// going on with the pen in hand, and the pen is put away once, at the end. A plot whose file
+// fails after parts of it went out is answered 10 and has its pen put away before the next.
+TEST(E2eVectors, LargePagesGoOutInPartsInBoundedMemory) {
+  TempRoot root;
+  AddPrinters(root);
+  std::string boxes = "WINDOW(1,0.0,0.0,8.0,10.0)\nPLOTSETUP(1,1,1)\n";
+  for (int i = 0; i < 3000; ++i)
+    boxes += i % 2 ? "C(3)\nB(0.0,0.0,8.0,10.0,1)\n" : "C(4)\nB(0.0,0.0,8.0,10.0,1)\n";
+  root.write("/u/tmp/boxes.plt", boxes);
+  std::string broken = "WINDOW(1,0.0,0.0,8.0,10.0)\n";
+  for (int i = 0; i < 25000; ++i) broken += "M(1.0," + std::to_string(i % 9) + ".5)\nL(7.0,5.0)\n";
+  root.write("/u/tmp/broken.plt", broken + "MOVETO(1,2)\n");
+  root.write("/u/tmp/small.plt", "WINDOW(1,0.0,0.0,8.0,10.0)\nM(1.0,1.0)\nL(2.0,2.0)\n");
+  FifoDevice dev(root.path("/dev/lp"));
+  Driver drv(root, "0", "pen100");
+  qx5::SrvMsg attach, answer;
+  ASSERT_TRUE(drv.receive(attach));
+  dev.settle();
+  dev.clear();
+  const long before_kb = qx5test::StatusKb(drv.pid(), "VmHWM");
+  ASSERT_TRUE(
+      drv.request(qx5test::FileRequest(5, root.path("/u/tmp/boxes.plt"), "boxes"), answer, 120000));
+  EXPECT_EQ(answer.status, 0) << drv.output();
+  const long after_kb = qx5test::StatusKb(drv.pid(), "VmHWM");
+  ASSERT_GT(before_kb, 0);
+  EXPECT_LT(after_kb - before_kb, 64 * 1024) << "held the whole page";
+  dev.settle();
+  std::string bytes = dev.bytes();
+  const double strokes = PageNumber(drv.output(), "plotter page: ");
+  EXPECT_GT(strokes, 1e6) << drv.output();
+  const double parts = std::ceil(strokes / 20000);
+  EXPECT_LE(PageNumber(drv.output(), "strokes, "), parts + 1) << drv.output();
+  EXPECT_EQ(bytes.find("PU;SP0;"), bytes.rfind("PU;SP0;"));
+  EXPECT_NE(bytes.find("PU;SP0;RO0;"), std::string::npos);
+  dev.clear();
+
+  ASSERT_TRUE(drv.request(qx5test::FileRequest(5, root.path("/u/tmp/broken.plt"), "broken"), answer,
+                          120000));
+  EXPECT_EQ(answer.status, 10) << drv.output();
+  dev.settle();
+  bytes = dev.bytes();
+  EXPECT_NE(bytes.find("SP"), std::string::npos) << "parts went out before the failure";
+  EXPECT_EQ(bytes.find("SP0;"), std::string::npos);
+  dev.clear();
+  ASSERT_TRUE(drv.request(qx5test::FileRequest(5, root.path("/u/tmp/small.plt"), "small"), answer));
+  EXPECT_EQ(answer.status, 0) << drv.output();
+  dev.settle();
+  bytes = dev.bytes();
+  EXPECT_EQ(bytes.compare(0, 7, "PU;SP0;"), 0) << bytes.substr(0, 40);
+  EXPECT_TRUE(drv.stop());
+}
+
 TEST(E2eVectors, StalledPlotterIsAnswered10AndPutBackInOrder) {
   TempRoot root;
   AddPrinters(root, 30);
