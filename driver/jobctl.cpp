@@ -181,7 +181,8 @@ int ProcessCMDTO() {
   int sizeFailed = 0;
   if (subcmd == 0) {
     ffpending = BodyInt(rmsgp, kFormfeedOff);
-    const bool eject = ffpending != 0 && didlines != 0;
+    // A network printer whose connection closed has ended the page itself.
+    const bool eject = ffpending != 0 && didlines != 0 && !DeviceIsFresh();
     if (BodyInt(rmsgp, kJobendOff) == 0) {
       if (eject) {
         if (Eject("PRINTER_BEGIN", 1)) return 1;

@@ -145,7 +145,11 @@ int DoLoop(char**) {
   rot = 0;
   smsgp.status = ST_DONE;
 
-  if (DeviceReady() && PrinterReady()) {
+  // A control request to a network printer that holds no connection has nothing for it: the
+  // printer ended the job's page when the connection closed, and the initialisation waits for
+  // the next request with bytes for it.
+  const bool nothingForPrinter = cmd == CMD_CONTROL && DeviceIsFresh();
+  if (DeviceReady() && (nothingForPrinter || PrinterReady())) {
     Pt = RemapPageType(Pt);
     if (cmd == CMD_CONTROL) return ProcessCMDTO();
     Dispatch(cmd);

@@ -122,7 +122,9 @@ int GetPageSize(const char* name, int, int* writeFailed) {
     PAPERhun = static_cast<unsigned char>(code[1]) * 0.01;
   }
   int n = PaperCode(found, "SZ", code, sizeof code);
-  if (n > 0) {
+  // A network printer without a connection gets the size with the initialisation of its next
+  // connection: nothing connects to it before a request has bytes for it.
+  if (n > 0 && !DeviceIsFresh()) {
     Say("Sending pagesize for %s: %d%s\n", found, static_cast<unsigned char>(code[0]), code + 1);
     if (WRITE(lp, code, n) != 0 && writeFailed != nullptr) *writeFailed = 1;
   }

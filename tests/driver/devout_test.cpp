@@ -1,10 +1,7 @@
 #include "driver/devout.hpp"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -13,7 +10,6 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "driver/loop.hpp"
 #include "lib/message.hpp"
@@ -252,20 +248,8 @@ TEST_F(DevOut, DeviceArgument) {
 // A printer whose queue of connections is full answers no connection at all: connect() waits,
 // and is given up at the time-out, the write failing as a timed-out one.
 TEST_F(DevOut, SilentNetworkPrinterIsGivenUpAtTheTimeOut) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), len), 0);
-  ASSERT_EQ(::listen(listener, 0), 0);
-  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
-  std::vector<int> waiting;  // connections never accepted, until one more would wait
-  for (int i = 0; i < 16; ++i) {
-    waiting.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    ::connect(waiting.back(), reinterpret_cast<sockaddr*>(&a), len);
-  }
-  const std::string name = "socket://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+  const qx5test::SilentPrinter printer;
+  const std::string name = printer.address();
   qx5::SetDevice(name.c_str());
   ASSERT_EQ(qx5::OpenDevice(), 0);
   qx5::ALARM_SEC = 1;
@@ -281,8 +265,6 @@ TEST_F(DevOut, SilentNetworkPrinterIsGivenUpAtTheTimeOut) {
   EXPECT_GT(took, 0.8);
   EXPECT_LT(took, 3.0);
   EXPECT_NE(out.find("ERROR: dev: " + name + ": Connection timed out\n"), std::string::npos) << out;
-  for (int fd : waiting) ::close(fd);
-  ::close(listener);
   qx5::SetDevice("/dev/lp");
 }
 

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 // Xlib after gtest: its macros would break gtest's templates.
 #include <X11/Xlib.h>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/ipc.h>
 #include <sys/msg.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -125,6 +128,32 @@ std::string Hex(const std::string& bytes) {
     }
   }
   return out;
+}
+
+SilentPrinter::SilentPrinter() {
+  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&a), len), 0);
+  EXPECT_EQ(::listen(listener_, 0), 0);
+  EXPECT_EQ(::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len), 0);
+  port_ = ntohs(a.sin_port);
+  // Connections that are never accepted, until the queue holds no more.
+  for (int i = 0; i < 16; ++i) {
+    waiting_.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    ::connect(waiting_.back(), reinterpret_cast<sockaddr*>(&a), len);
+  }
+}
+
+SilentPrinter::~SilentPrinter() {
+  for (int fd : waiting_) ::close(fd);
+  ::close(listener_);
+}
+
+std::string SilentPrinter::address() const {
+  return "socket://127.0.0.1:" + std::to_string(port_);
 }
 
 FifoDevice::FifoDevice(const std::string& path) : path_(path) {

@@ -36,6 +36,23 @@ class TempRoot {
   bool had_old_root_ = false;
 };
 
+// A printer on the loopback that answers no connection: its queue of connections is full, so
+// a connect to it waits (as for a printer that is off), until the object goes.
+class SilentPrinter {
+ public:
+  SilentPrinter();
+  ~SilentPrinter();
+  SilentPrinter(const SilentPrinter&) = delete;
+  SilentPrinter& operator=(const SilentPrinter&) = delete;
+  // socket://127.0.0.1:PORT
+  std::string address() const;
+
+ private:
+  int listener_ = -1;
+  int port_ = 0;
+  std::vector<int> waiting_;  // connections never accepted
+};
+
 // $root/dev/lp as a FIFO, read by a thread into a buffer, so that every byte the driver sends
 // is captured across its re-opens of the device. pause() stops reading (the pipe then fills
 // and the driver's writes block), resume() goes on. A slow printer: set_pipe_size() shrinks
