@@ -25,7 +25,6 @@ namespace qx5 {
 namespace {
 
 constexpr const char* kUsage = "Usage: %s --check NAME [--printer N] [--device ARG]\n";
-constexpr const char* kSocket = "socket://";
 constexpr int kLastLanguage = 8;
 
 struct CheckArgs {
@@ -55,32 +54,23 @@ bool ParseCheckArgs(int argc, char** argv, CheckArgs* a) {
   return a->name != nullptr;
 }
 
-// A network printer "socket://HOST[:PORT]": named, never connected to.
-void CheckSocket(const std::string& device) {
-  const std::string rest = device.substr(std::strlen(kSocket));
-  const size_t colon = rest.rfind(':');
-  const std::string host = rest.substr(0, colon);
-  const std::string port = colon == std::string::npos ? "" : rest.substr(colon + 1);
-  const bool portOk = colon == std::string::npos ||
-                      (!port.empty() && port.size() <= 5 &&
-                       port.find_first_not_of("0123456789") == std::string::npos &&
-                       std::atoi(port.c_str()) >= 1 && std::atoi(port.c_str()) <= 65535);
-  if (host.empty() || host.find('/') != std::string::npos || !portOk) {
-    SayFinding(
-        "%s: device %s: not a network printer address (socket://HOST[:PORT]): the driver "
-        "cannot reach it\n",
-        XEQNAME, device.c_str());
+// The output device, read as the driver reads its argument: a network printer (named, never
+// connected to), or a path under the installation root, "/dev/lp" for any other word. A path
+// must exist, be writable and be a device, FIFO or file.
+void CheckDevice(const std::string& arg) {
+  SetDevice(arg.c_str());
+  const std::string problem = DeviceProblem();
+  if (!problem.empty()) {
+    SayFinding("%s: device %s: %s: the driver ends at start-up (exit message status 9)\n", XEQNAME,
+               arg.c_str(), problem.c_str());
     return;
   }
-  SayNote("%s: device %s: a network printer (the check does not connect to it)\n", XEQNAME,
-          device.c_str());
-}
-
-// The output device: an absolute path under the installation root, a network printer, or any
-// other word for "/dev/lp". A path must exist, be writable and be a device, FIFO or file.
-void CheckDevice(const std::string& arg) {
-  if (arg.compare(0, std::strlen(kSocket), kSocket) == 0) return CheckSocket(arg);
-  const std::string path = RootPath(arg.empty() || arg[0] != '/' ? "/dev/lp" : arg);
+  if (DeviceIsFresh()) {
+    SayNote("%s: device %s: a network printer (the check does not connect to it)\n", XEQNAME,
+            DeviceName().c_str());
+    return;
+  }
+  const std::string path = DeviceName();
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
     SayFinding("%s: device %s: %s: the driver ends at start-up (exit message status 9)\n", XEQNAME,

@@ -195,6 +195,10 @@ std::string DeviceName() {
   return RootPath(device);
 }
 
+std::string DeviceProblem() {
+  return kind == Kind::kUnusable ? problem : std::string();
+}
+
 int DeviceExists() {
   if (kind == Kind::kUnusable) {
     Say("ERROR: %s: %s: %s\n", XEQNAME, given.c_str(), problem.c_str());

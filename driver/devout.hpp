@@ -38,6 +38,9 @@ int CheckFile(const char* path);
 void SetDevice(const char* arg);
 // The device as messages name it: the path actually used, or the printer's address.
 std::string DeviceName();
+// Why the device argument names no usable device (a bad network address, a name too long);
+// empty when it names one.
+std::string DeviceProblem();
 // 1 when the device can be used: a path that exists, or a network printer (which is reached
 // only when a request has bytes for it). 0 otherwise; an argument that names no usable device
 // (a bad network address, a name too long) is said first.

@@ -303,6 +303,9 @@ TEST(E2eSetup, CheckSaysWhetherAPrinterIsReady) {
       {"plotter --printer 2", "plotter: check: ready: HPGL at 300 x 300 dpi, code file @" + kDef +
                                   "hp7475a.cod, paper A4\n"},
       {"kanji --printer 1 --device socket://printer.example:9100", "kanji: check: ready: HPPCL"},
+      {"laser --device socket://[fd00::20]",
+       "laser: device socket://[fd00::20]:9100: a network printer"},
+      {"laser --device SOCKET://Printer", "laser: device socket://Printer:9100: a network printer"},
   };
   {
     TempRoot root;
@@ -357,6 +360,13 @@ TEST(E2eSetup, CheckSaysWhetherAPrinterIsReady) {
        "laser: device @/u/tmp: not a character device, FIFO or file"},
       {"a bad network address", [](const TempRoot&) {}, "laser --device socket://:99999",
        "laser: device socket://:99999: not a network printer address"},
+      {"an IPv6 address without brackets", [](const TempRoot&) {},
+       "laser --device socket://fd00::20:9100",
+       "laser: device socket://fd00::20:9100: not a network printer address"},
+      {"a host name with a space", [](const TempRoot&) {}, "laser --device 'socket://a b'",
+       "laser: device socket://a b: not a network printer address"},
+      {"a device name too long", [](const TempRoot&) {},
+       "laser --device /dev/" + std::string(5000, 'x'), "device name longer than 4095 bytes"},
       {"a missing plot fonts file",
        [](const TempRoot& r) { ::unlink(r.path("/u/qx5/def_data/misc/eplotfonts").c_str()); },
        "laser", "Missing plot fonts file: @/u/qx5/def_data/misc/eplotfonts\n"},
