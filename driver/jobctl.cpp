@@ -77,6 +77,11 @@ size_t IntConversion(const char* c, int value, std::string& num) {
   return static_cast<size_t>(p + 1 - c);
 }
 
+int SendPaperSize() {
+  const int n = PaperCode(SETUPpaper, "SZ", string, sizeof string);
+  return n > 0 && WRITE(lp, string, n) ? 1 : 0;
+}
+
 }  // namespace
 
 int FormatCode(const char* code, int value, char* out, size_t cap) {
@@ -102,11 +107,11 @@ int FormatCode(const char* code, int value, char* out, size_t cap) {
 }
 
 int InitPrinter() {
-  if (SETUPbrand == 0 || HASPCLct == 0) return 0;
+  // A new connection to a network printer is a new job on it: it gets its paper's size, which
+  // a printer on a port keeps from the start, also where there is nothing else to send.
+  if (SETUPbrand == 0 || HASPCLct == 0) return DeviceIsFresh() ? SendPaperSize() : 0;
   if (SendCode(RESET, RESETct) || SendCode(MAPLF, MAPLFct) || SendCode(PORT, PORTct)) return 1;
-  int n = PaperCode(SETUPpaper, "SZ", string, sizeof string);
-  if (n > 0 && WRITE(lp, string, n)) return 1;
-  return 0;
+  return SendPaperSize();
 }
 
 int Eject(const char*, int wanted) {

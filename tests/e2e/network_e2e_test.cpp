@@ -290,6 +290,29 @@ TEST(E2eNetwork, PrinterGetsWhatTheFifoGetsAndIsReleased) {
   EXPECT_TRUE(d.stop());
 }
 
+// A printer without initialisation codes (the dot-matrix sample) on the network: each
+// connection is a new job on the printer, and begins with the paper's page length.
+TEST(E2eNetwork, EveryConnectionBeginsWithThePaperSize) {
+  TempRoot root;
+  LoopbackPrinter printer;
+  printer.serve(LoopbackPrinter::Way::kReads);
+  Driver d(root, {"0", printer.address(), "-", "0", "dotmatrix"});
+  Attach(d);
+  qx5::SrvMsg a;
+  for (const char* line : {"first", "second"}) {
+    ASSERT_TRUE(d.request(LineRequest(line), a));
+    EXPECT_EQ(a.status, 0);
+    ASSERT_TRUE(d.request(JobEnd(), a));
+  }
+  ASSERT_TRUE(printer.wait_ended(2, 3000)) << d.output();
+  const std::string length =
+      "\x1b"
+      "CB";  // 66 lines: LETTER
+  for (const auto& c : printer.connections())
+    EXPECT_EQ(c.bytes.compare(0, length.size(), length), 0) << qx5test::Hex(c.bytes);
+  EXPECT_TRUE(d.stop());
+}
+
 // A printer that answers no connection (its queue of connections is full) when the driver
 // starts does not hold up the start: the driver attaches at once and connects only for a
 // request with bytes for the printer.
