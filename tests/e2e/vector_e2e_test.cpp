@@ -56,6 +56,19 @@ void AddPrinters(const TempRoot& root, int timeout = 60) {
                  std::to_string(timeout) + " 0 6 1\n");
 }
 
+// A driver for `printer` on a FIFO device, attached, its start-up bytes dropped.
+struct AttachedDriver {
+  AttachedDriver(const TempRoot& root, const std::string& printer, int number = 0)
+      : dev(root.path("/dev/lp")), drv(root, std::to_string(number), printer) {
+    qx5::SrvMsg attach;
+    EXPECT_TRUE(drv.receive(attach));
+    dev.settle();
+    dev.clear();
+  }
+  FifoDevice dev;
+  Driver drv;
+};
+
 struct Result {
   int status = -1;
   std::string bytes;
@@ -64,13 +77,11 @@ struct Result {
 
 Result Plot(const TempRoot& root, const std::string& printer, const std::string& file, int pagetype,
             int number = 0) {
-  FifoDevice dev(root.path("/dev/lp"));
-  Driver drv(root, std::to_string(number), printer);
-  qx5::SrvMsg attach, answer;
+  AttachedDriver d(root, printer, number);
+  FifoDevice& dev = d.dev;
+  Driver& drv = d.drv;
+  qx5::SrvMsg answer;
   Result r;
-  EXPECT_TRUE(drv.receive(attach));
-  dev.settle();
-  dev.clear();
   qx5::SrvMsg req = qx5test::FileRequest(5, root.path(file), "v");
   req.pagetype = pagetype;
   EXPECT_TRUE(drv.request(req, answer, 120000));
@@ -383,12 +394,10 @@ TEST(E2eVectors, LargePagesGoOutInPartsInBoundedMemory) {
   for (int i = 0; i < 25000; ++i) broken += "M(1.0," + std::to_string(i % 9) + ".5)\nL(7.0,5.0)\n";
   root.write("/u/tmp/broken.plt", broken + "MOVETO(1,2)\n");
   root.write("/u/tmp/small.plt", "WINDOW(1,0.0,0.0,8.0,10.0)\nM(1.0,1.0)\nL(2.0,2.0)\n");
-  FifoDevice dev(root.path("/dev/lp"));
-  Driver drv(root, "0", "pen100");
-  qx5::SrvMsg attach, answer;
-  ASSERT_TRUE(drv.receive(attach));
-  dev.settle();
-  dev.clear();
+  AttachedDriver d(root, "pen100");
+  FifoDevice& dev = d.dev;
+  Driver& drv = d.drv;
+  qx5::SrvMsg answer;
   const long before_kb = qx5test::StatusKb(drv.pid(), "VmHWM");
   ASSERT_TRUE(
       drv.request(qx5test::FileRequest(5, root.path("/u/tmp/boxes.plt"), "boxes"), answer, 120000));
@@ -435,12 +444,10 @@ TEST(E2eVectors, StalledPlotterIsAnswered10AndPutBackInOrder) {
   }
   root.write("/u/tmp/big.plt", plot);
   root.write("/u/tmp/small.plt", "WINDOW(1,0.0,0.0,8.0,10.0)\nM(1.0,1.0)\nL(2.0,2.0)\n");
-  FifoDevice dev(root.path("/dev/lp"));
-  Driver drv(root, "0", "pen100");
-  qx5::SrvMsg attach, answer;
-  ASSERT_TRUE(drv.receive(attach));
-  dev.settle();
-  dev.clear();
+  AttachedDriver d(root, "pen100");
+  FifoDevice& dev = d.dev;
+  Driver& drv = d.drv;
+  qx5::SrvMsg answer;
   dev.pause();
   ASSERT_TRUE(
       drv.request(qx5test::FileRequest(5, root.path("/u/tmp/big.plt"), "big"), answer, 120000));
