@@ -5,7 +5,10 @@
 //
 //   pclview CAPTURE [PREFIX]     pages go to PREFIX-1.png, PREFIX-2.png, ... (PREFIX defaults
 //                                to CAPTURE); CAPTURE "-" reads standard input.
+#include <fcntl.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -77,15 +80,36 @@ bool EncodePng(FILE* f, const qx5::PclPage& page, int width, bool colour, png_by
   return true;
 }
 
-bool WritePng(const qx5::PclPage& page, const char* path) {
+// Writes one page to path, a regular file opened as named (never through a symbolic link,
+// never a FIFO that would hold the write). Empty on success, else why it failed.
+std::string WritePng(const qx5::PclPage& page, const char* path) {
   const bool colour = page.colour();
   const int width = page.dots() > 0 ? page.dots() : 1;
   std::vector<png_byte> line(colour ? static_cast<size_t>(width) * 3
                                     : (static_cast<size_t>(width) + 7) / 8);
-  FILE* f = std::fopen(path, "wb");
-  if (f == nullptr) return false;
-  bool ok = EncodePng(f, page, width, colour, line.data());
-  return std::fclose(f) == 0 && ok;
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0)
+    return errno == ELOOP   ? "it is a symbolic link"
+           : errno == ENXIO ? "it is not a regular file"
+                            : std::strerror(errno);
+  struct stat st;
+  errno = 0;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ftruncate(fd, 0) != 0) {
+    const std::string why = errno != 0 ? std::strerror(errno) : "it is not a regular file";
+    ::close(fd);
+    return why;
+  }
+  FILE* f = fdopen(fd, "wb");
+  if (f == nullptr) {
+    const std::string why = std::strerror(errno);
+    ::close(fd);
+    return why;
+  }
+  errno = 0;
+  const bool encoded = EncodePng(f, page, width, colour, line.data());
+  if (std::fclose(f) != 0 || !encoded)
+    return errno != 0 ? std::strerror(errno) : "the PNG encoder failed";
+  return "";
 }
 
 }  // namespace
@@ -119,11 +143,11 @@ int main(int argc, char** argv) {
     if (!pages[i].rows.empty()) {
       std::string path = prefix + "-" + std::to_string(number) + ".png";
       errno = 0;
-      if (WritePng(pages[i], path.c_str())) {
+      const std::string why = WritePng(pages[i], path.c_str());
+      if (why.empty()) {
         line += " -> " + path;
       } else {
-        line += ": cannot write " + path + ": " +
-                (errno != 0 ? std::strerror(errno) : "the PNG encoder failed");
+        line += ": cannot write " + path + ": " + why;
         status = 1;
       }
     }

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -59,11 +60,14 @@ Options:
       --driver PATH   the qx5lp program (default: qx5lp beside qx5spool)
       --capture FILE  make the device (the --device path, else /dev/lp, under $QX5_ROOT)
                       a FIFO and copy every byte the driver sends into FILE, until the
-                      driver has exited
+                      driver has exited; the device must be missing, an empty file or a
+                      FIFO (reached through no symbolic link), and is left as it was found
       --capture-net FILE
                       the same through a network printer: listen on a free loopback
-                      port, hand the driver socket://127.0.0.1:PORT as its device and
-                      copy what every connection brings into FILE
+                      port, hand the driver socket://127.0.0.1:PORT as its device (so
+                      not with --device) and copy what every connection brings into FILE
+                      (with either option FILE is written as named, never through a
+                      symbolic link)
   -h, --help          this text
 
 Requests (cmd codes of the server protocol):
@@ -80,8 +84,12 @@ quarter turn; 4 prints the plot as drawn) and --remove (delete the file once the
 is done).
 
 A control request whose page eject fails is not answered: qx5spool says so after the
-time-out and goes on. The exit status is 0 when every request was answered with status 0
-and the driver stopped cleanly, 1 otherwise, 2 for a usage error.
+time-out and goes on. When the driver ends on its own, the requests left are not sent.
+SIGINT, SIGTERM or SIGHUP sends no more requests, stops the driver with the same signal
+(killing it when it has not ended within 10 s) and cleans up as at a normal end.
+The exit status is 0 when every request was answered with status 0 and the driver stopped
+cleanly, 1 otherwise, 2 for a usage error or a capture that cannot be set up (then no
+driver runs and nothing is made).
 )";
 
 struct Request {
@@ -93,6 +101,7 @@ struct Options {
   std::string printer = "0";
   std::string name = "laser";
   std::string device = "/dev/lp";
+  bool device_given = false;
   std::string ps = "-";
   std::string ioctl = "0";
   int timeout_sec = 90;
@@ -114,6 +123,15 @@ long NowMs() {
 // restarts nothing).
 void Wake(int) {}
 
+// A stop signal (SIGINT, SIGTERM, SIGHUP) ends the wait as well: no more requests are sent,
+// the driver is stopped, and the capture and the queue are cleaned up as at a normal end.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+volatile sig_atomic_t stop_signal = 0;
+
+void StopWake(int sig) {
+  stop_signal = sig;
+}
+
 void InstallWakeups() {
   struct sigaction sa {};
   sa.sa_handler = Wake;
@@ -122,6 +140,8 @@ void InstallWakeups() {
   sigaction(SIGCHLD, &sa, nullptr);
   sa.sa_flags = 0;
   sigaction(SIGALRM, &sa, nullptr);
+  sa.sa_handler = StopWake;
+  for (int sig : kStopSignals) sigaction(sig, &sa, nullptr);
 }
 
 // The alarm at the deadline, then every 200 ms: a wait that began just after the driver
@@ -250,6 +270,7 @@ Options ParseArgs(int argc, char** argv) {
       o.name = value(a);
     } else if (a == "-d" || a == "--device") {
       o.device = value(a);
+      o.device_given = true;
     } else if (a == "-s" || a == "--serial") {
       o.ps = "S";
       o.ioctl = value(a);
@@ -272,6 +293,12 @@ Options ParseArgs(int argc, char** argv) {
   }
   if (!o.capture.empty() && !o.capture_net.empty())
     UsageError("--capture and --capture-net do not go together");
+  if (!o.capture_net.empty() && o.device_given)
+    UsageError("--capture-net hands the driver a device of its own; it does not go with --device");
+  qx5::NetAddress net;
+  if (!o.capture.empty() && qx5::ParseNetAddress(o.device, net) != qx5::NetParse::kNotNetwork)
+    UsageError("--capture needs a device path, not " + o.device +
+               " (--capture-net tries a network printer)");
   for (; i < args.size(); ++i) o.requests.push_back(ParseRequest(args, i));
   const char* root = std::getenv("QX5_ROOT");
   if ((root == nullptr || *root == '\0') && !o.system)
@@ -291,19 +318,50 @@ std::string DefaultDriver() {
 
 // Copies every byte the driver sends to its device into a file, until the driver has exited.
 // The FIFO form makes the device a FIFO, held open for reading and writing, so that the
-// driver's opens never block and its re-opens never end the copy. The network form is a
-// printer on a free loopback port that takes one connection at a time, as such printers do.
+// driver's opens never block and its re-opens never end the copy; the device is left as it
+// was found (none, an empty file or a FIFO) once the copy ends. The network form is a printer
+// on a free loopback port that takes one connection at a time, as such printers do. The start
+// functions print why they refuse and change nothing then.
 class Capture {
  public:
-  bool start_fifo(const std::string& fifo, const std::string& file) {
-    ::unlink(fifo.c_str());
-    if (mkfifo(fifo.c_str(), 0600) != 0) return Fail("mkfifo " + fifo);
-    fd_ = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
-    if (fd_ < 0) return Fail("open " + fifo);
-    return Begin(file);
+  // device is the path the driver will open; top is the installation root ("/" without one),
+  // below which the device is reached without following a symbolic link.
+  bool start_fifo(const std::string& top, const std::string& device, const std::string& file) {
+    if (!OpenOutput(file) || !OpenDeviceDir(top, device)) return false;
+    struct stat st;
+    if (fstatat(dir_, leaf_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) return Fail(device, std::strerror(errno));
+      found_ = Found::kNothing;
+    } else if (st.st_dev == out_dev_ && st.st_ino == out_ino_) {
+      return Fail(file, "is the device itself; write the capture to another file");
+    } else if (S_ISFIFO(st.st_mode)) {
+      found_ = Found::kFifo;
+    } else if (S_ISREG(st.st_mode) && st.st_size == 0) {
+      found_ = Found::kEmptyFile;
+      found_mode_ = st.st_mode & 07777;
+    } else {
+      return Fail(device, S_ISREG(st.st_mode) ? "holds " + std::to_string(st.st_size) +
+                                                    " bytes that the capture would replace; "
+                                                    "move them away first"
+                                              : "is " + Kind(st.st_mode) +
+                                                    "; the capture takes the place of a "
+                                                    "missing or empty device file or a FIFO");
+    }
+    if (found_ == Found::kEmptyFile && unlinkat(dir_, leaf_.c_str(), 0) != 0)
+      return Fail(device, std::string("cannot replace it: ") + std::strerror(errno));
+    if (found_ != Found::kFifo && mkfifoat(dir_, leaf_.c_str(), 0600) != 0)
+      return Fail(device, std::string("cannot make a FIFO: ") + std::strerror(errno));
+    made_ = found_ != Found::kFifo;
+    fd_ = openat(dir_, leaf_.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd_ < 0 || fstat(fd_, &st) != 0 || !S_ISFIFO(st.st_mode))
+      return Fail(device, std::string("cannot open the FIFO: ") + std::strerror(errno));
+    fifo_dev_ = st.st_dev;
+    fifo_ino_ = st.st_ino;
+    return Begin();
   }
   // The device argument that reaches the capture is put in device.
   bool start_net(const std::string& file, std::string& device) {
+    if (!OpenOutput(file)) return false;
     listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     struct sockaddr_in a {};
     a.sin_family = AF_INET;
@@ -312,11 +370,12 @@ class Capture {
     if (listen_ < 0 || ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
         ::listen(listen_, 4) != 0 ||
         getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-      return Fail("listen on the loopback");
+      return Fail("listen on the loopback", std::strerror(errno));
     device = "socket://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
-    return Begin(file);
+    return Begin();
   }
-  // Called once the driver has exited: copies what is left, then ends.
+  // Called once the driver has exited: copies what is left, ends, and puts back what was at
+  // the device.
   void finish() {
     if (thread_.joinable()) {
       char stop = 1;
@@ -324,28 +383,115 @@ class Capture {
       thread_.join();
     }
     if (out_ != nullptr) std::fclose(out_);
-    for (int* fd : {&fd_, &listen_, &wake_[0], &wake_[1]}) {
+    out_ = nullptr;
+    if (out_fd_ >= 0 && created_out_ && !kept_out_) unlinkat(AT_FDCWD, out_path_.c_str(), 0);
+    RestoreDevice();
+    for (int* fd : {&fd_, &listen_, &wake_[0], &wake_[1], &dir_, &out_fd_}) {
       if (*fd >= 0) ::close(*fd);
       *fd = -1;
     }
-    out_ = nullptr;
   }
   ~Capture() { finish(); }
 
  private:
-  bool Fail(const std::string& what) {
-    std::printf("qx5spool: capture: %s: %s\n", what.c_str(), std::strerror(errno));
+  enum class Found { kNothing, kEmptyFile, kFifo };
+
+  static std::string Kind(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISLNK(mode)) return "a symbolic link";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device node";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+  }
+  bool Fail(const std::string& what, const std::string& why) {
+    std::printf("qx5spool: capture: %s: %s\n", what.c_str(), why.c_str());
     return false;
   }
-  bool Begin(const std::string& file) {
-    out_ = std::fopen(file.c_str(), "wb");
-    if (out_ == nullptr) return Fail("open " + file);
-    if (pipe(wake_) != 0) return Fail("pipe");
+  // The capture file, opened as named (never through a symbolic link) before anything else
+  // is changed, and emptied once it is known not to be the device.
+  bool OpenOutput(const std::string& file) {
+    out_path_ = file;
+    out_fd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    created_out_ = out_fd_ >= 0;
+    if (out_fd_ < 0 && errno == EEXIST)
+      out_fd_ = ::open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (out_fd_ < 0)
+      return Fail(file, errno == ELOOP   ? "is a symbolic link; name the file itself"
+                        : errno == ENXIO ? "is a FIFO that nothing reads"
+                                         : std::strerror(errno));
+    struct stat st;
+    if (fstat(out_fd_, &st) != 0) return Fail(file, std::strerror(errno));
+    if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode))
+      return Fail(file, "is " + Kind(st.st_mode) + ", not a file the capture can be written to");
+    out_dev_ = st.st_dev;
+    out_ino_ = st.st_ino;
+    return true;
+  }
+  // Opens the directory that holds the device, from top down one name at a time, never
+  // through a symbolic link and never above top; leaf_ is the device's own name.
+  bool OpenDeviceDir(const std::string& top, const std::string& device) {
+    if (device.compare(0, top.size(), top) != 0)
+      return Fail(device, "not a device path the driver takes");
+    std::vector<std::string> names;
+    for (size_t at = top.size(); at < device.size();) {
+      const size_t slash = std::min(device.find('/', at), device.size());
+      const std::string name = device.substr(at, slash - at);
+      if (name == "..") return Fail(device, "leaves the installation root");
+      if (!name.empty() && name != ".") names.push_back(name);
+      at = slash + 1;
+    }
+    if (names.empty() || device.back() == '/') return Fail(device, "is a directory");
+    leaf_ = names.back();
+    names.pop_back();
+    dir_ = ::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_ < 0) return Fail(top, std::strerror(errno));
+    std::string at = top;
+    for (const std::string& name : names) {
+      at += (at.back() == '/' ? "" : "/") + name;
+      const int next = openat(dir_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (next < 0) {
+        struct stat st;
+        const bool link =
+            fstatat(dir_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+        return Fail(
+            at, link ? "is a symbolic link; the capture does not follow it" : std::strerror(errno));
+      }
+      ::close(dir_);
+      dir_ = next;
+    }
+    return true;
+  }
+  // The FIFO goes again where it was made; an empty file that was there is made again.
+  void RestoreDevice() {
+    if (dir_ < 0 || !made_) return;
+    made_ = false;
+    struct stat st;
+    if (fstatat(dir_, leaf_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_dev != fifo_dev_ ||
+        st.st_ino != fifo_ino_ || unlinkat(dir_, leaf_.c_str(), 0) != 0)
+      return;
+    if (found_ != Found::kEmptyFile) return;
+    const int fd = openat(dir_, leaf_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          found_mode_);
+    if (fd < 0)
+      Fail(leaf_, std::string("cannot put the empty device file back: ") + std::strerror(errno));
+    else
+      ::close(fd);
+  }
+  bool Begin() {
+    if (ftruncate(out_fd_, 0) != 0 && errno != EINVAL) return Fail(out_path_, std::strerror(errno));
+    const int fd = fcntl(out_fd_, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0 || fcntl(fd, F_SETFL, 0) != 0 || (out_ = fdopen(fd, "wb")) == nullptr) {
+      if (fd >= 0) ::close(fd);
+      return Fail(out_path_, std::strerror(errno));
+    }
+    kept_out_ = true;
+    if (pipe(wake_) != 0) return Fail("pipe", std::strerror(errno));
     thread_ = std::thread([this] {
       sigset_t wakeups;
       sigemptyset(&wakeups);
       sigaddset(&wakeups, SIGCHLD);
       sigaddset(&wakeups, SIGALRM);
+      for (int sig : kStopSignals) sigaddset(&wakeups, sig);
       pthread_sigmask(SIG_BLOCK, &wakeups, nullptr);  // they are for the main thread's waits
       if (listen_ >= 0)
         RunNet();
@@ -396,6 +542,19 @@ class Capture {
   int fd_ = -1;  // the FIFO, or the connection being copied
   int listen_ = -1;
   int wake_[2] = {-1, -1};
+  int dir_ = -1;      // the directory of the FIFO device
+  std::string leaf_;  // the device's name in it
+  Found found_ = Found::kNothing;
+  mode_t found_mode_ = 0600;
+  bool made_ = false;  // the FIFO was made here and goes again at the end
+  dev_t fifo_dev_ = 0;
+  ino_t fifo_ino_ = 0;
+  std::string out_path_;
+  int out_fd_ = -1;
+  bool created_out_ = false;  // the capture file did not exist before
+  bool kept_out_ = false;     // the copy began: the file stays
+  dev_t out_dev_ = 0;
+  ino_t out_ino_ = 0;
   FILE* out_ = nullptr;
   std::thread thread_;
 };
@@ -406,14 +565,28 @@ class Spooler {
 
   int run() {
     InstallWakeups();
-    if (!CreateQueue()) return 1;
+    // A capture that cannot work is refused before anything is created or started.
     if (!StartCapture()) {
-      RemoveQueue();
+      capture_.finish();
+      return 2;
+    }
+    if (!CreateQueue()) {
+      capture_.finish();
       return 1;
     }
     bool ok = StartDriver() && Attach();
-    if (ok)
-      for (const Request& r : o_.requests) ok = Send(r) && ok;
+    if (ok) {
+      size_t sent = 0;
+      for (; sent < o_.requests.size() && !exit_seen_ && stop_signal == 0 && !Reaped(); ++sent)
+        ok = Send(o_.requests[sent]) && ok;
+      if (stop_signal != 0)
+        std::printf("qx5spool: stopped by SIG%s; %zu request%s not sent\n",
+                    sigabbrev_np(stop_signal), o_.requests.size() - sent,
+                    o_.requests.size() - sent == 1 ? "" : "s");
+      else if (sent < o_.requests.size())
+        std::printf("qx5spool: the driver has ended; %zu request%s not sent\n",
+                    o_.requests.size() - sent, o_.requests.size() - sent == 1 ? "" : "s");
+    }
     ok = Stop() && ok;
     capture_.finish();
     RemoveQueue();
@@ -451,14 +624,8 @@ class Spooler {
   bool StartCapture() {
     if (!o_.capture_net.empty()) return capture_.start_net(o_.capture_net, device_);
     if (o_.capture.empty()) return true;
-    qx5::NetAddress net;
-    if (qx5::ParseNetAddress(device_, net) != qx5::NetParse::kNotNetwork) {
-      std::printf("qx5spool: --capture needs a device path, not %s (see --capture-net)\n",
-                  device_.c_str());
-      return false;
-    }
     qx5::SetDevice(device_.c_str());
-    return capture_.start_fifo(qx5::DeviceName(), o_.capture);
+    return capture_.start_fifo(qx5::RootPath("/"), qx5::DeviceName(), o_.capture);
   }
 
   bool StartDriver() {
@@ -494,8 +661,11 @@ class Spooler {
     if (waitpid(child_, &status, flags) != child_) return false;
     child_ = -1;
     exited_cleanly_ = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    if (!exited_cleanly_)
-      std::printf("qx5spool: the driver ended abnormally (status %d)\n", status);
+    if (WIFSIGNALED(status))
+      std::printf("qx5spool: the driver was killed by signal %d (%s)\n", WTERMSIG(status),
+                  strsignal(WTERMSIG(status)));
+    else if (!exited_cleanly_)
+      std::printf("qx5spool: the driver ended with exit status %d\n", WEXITSTATUS(status));
     return true;
   }
 
@@ -510,13 +680,14 @@ class Spooler {
       } else if (Reaped()) {
         got = msgrcv(qid_, &m, qx5::kBodySize, key_, IPC_NOWAIT) >= 0;
         break;
-      } else if (NowMs() >= end) {
+      } else if (NowMs() >= end || stop_signal != 0) {
         break;
       } else {
         got = msgrcv(qid_, &m, qx5::kBodySize, key_, 0) >= 0;
       }
     }
     DisarmDeadline();
+    if (got && std::strcmp(KindName(m.cmd), "exit") == 0) exit_seen_ = true;
     return got && Print(m);
   }
 
@@ -581,7 +752,10 @@ class Spooler {
     }
     SrvMsg a;
     if (!Receive(a)) {
-      if (m.cmd == qx5::CMD_CONTROL)
+      if (stop_signal != 0) return false;  // said once the requests end
+      if (child_ <= 0)
+        std::printf("qx5spool: the driver ended without an answer\n");
+      else if (m.cmd == qx5::CMD_CONTROL)
         std::printf("qx5spool: no answer to the control request (its page eject failed)\n");
       else
         std::printf("qx5spool: no answer within %d s\n", o_.timeout_sec);
@@ -592,7 +766,15 @@ class Spooler {
 
   bool Stop() {
     bool ok = true;
-    if (child_ > 0 && !Reaped()) {
+    if (exit_seen_) {
+      ok = false;  // the driver ended on its own, and said so
+    } else if (stop_signal != 0 && child_ > 0 && !Reaped()) {
+      // Stopped: the driver is stopped by the same signal, and its exit message printed.
+      std::printf("qx5spool: stopping the driver with SIG%s\n", sigabbrev_np(stop_signal));
+      std::fflush(stdout);
+      kill(child_, stop_signal);
+      ok = false;
+    } else if (child_ > 0 && !Reaped()) {
       SrvMsg m{};
       m.mtype = child_;
       m.cmd = qx5::CMD_STOP;
@@ -614,6 +796,10 @@ class Spooler {
     ArmDeadline(10000);
     while (!Reaped(0) && NowMs() < end) continue;
     DisarmDeadline();
+    if (stop_signal != 0) {
+      SrvMsg e;
+      while (msgrcv(qid_, &e, qx5::kBodySize, key_, IPC_NOWAIT) >= 0) Print(e);
+    }
     if (child_ > 0) {
       std::printf("qx5spool: the driver did not end; killing it\n");
       kill(child_, SIGKILL);
@@ -630,6 +816,7 @@ class Spooler {
   int qid_ = -1;
   pid_t child_ = -1;
   bool exited_cleanly_ = false;
+  bool exit_seen_ = false;  // the driver's exit message came
   Capture capture_;
 };
 
