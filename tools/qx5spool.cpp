@@ -687,28 +687,19 @@ class Spooler {
       }
     }
     DisarmDeadline();
-    if (got && std::strcmp(KindName(m.cmd), "exit") == 0) exit_seen_ = true;
+    if (got && m.cmd == qx5::ExitKind(std::atoi(o_.printer.c_str()))) exit_seen_ = true;
     return got && Print(m);
   }
 
+  // What a message from the driver is, by the kinds of the three printer numbers.
   static const char* KindName(int cmd) {
-    switch (cmd) {
-      case 11:
-      case 7:
-      case 76:
-        return "attach";
-      case 12:
-      case 6:
-        return "answer";
-      case qx5::CMD_CONTROL_ANSWER:
-        return "control-answer";
-      case 13:
-      case 8:
-      case 77:
-        return "exit";
-      default:
-        return "record";
+    if (cmd == qx5::CMD_CONTROL_ANSWER) return "control-answer";
+    for (int printer = 0; printer <= 2; ++printer) {
+      if (cmd == qx5::AttachKind(printer)) return "attach";
+      if (cmd == qx5::AnswerKind(printer)) return "answer";
+      if (cmd == qx5::ExitKind(printer)) return "exit";
     }
+    return "record";
   }
 
   static bool Print(const SrvMsg& m) {
