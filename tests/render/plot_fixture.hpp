@@ -192,8 +192,24 @@ class PrivateServer {
   std::string old_;
 };
 
-// A plot surface at 100 dots per inch on the default letter page, black and white, single
-// sheet, device type 1, unless a test changes the printer values before Window().
+// The printer values of the test pages: 100 dots per inch on the default letter page, black
+// and white, single sheet, device type 1, printer name "tp".
+inline void TestPrinterValues() {
+  qx5::SETUPcolor = 0;
+  qx5::SETUPfeed = 0;
+  qx5::SETUPxdpi = 100;
+  qx5::SETUPydpi = 100;
+  qx5::PAPERwIN = 8.5;
+  qx5::PAPERhIN = 11.0;
+  qx5::PAPERwun = 0.5;
+  qx5::PAPERhun = 1.0;
+  qx5::rot = 0;
+  qx5::SetDevtype(1);
+  qx5::GSF = 0;
+  std::snprintf(qx5::XEQNAME, sizeof qx5::XEQNAME, "%s", "tp");
+}
+
+// A plot surface with the test printer values, unless a test changes them before Window().
 class PlotFixture : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -202,18 +218,7 @@ class PlotFixture : public ::testing::Test {
     qx5::CloseSwitchDb();
     root_ = std::make_unique<qx5test::TempRoot>();
     qx5::InitConfigure();
-    qx5::SETUPcolor = 0;
-    qx5::SETUPfeed = 0;
-    qx5::SETUPxdpi = 100;
-    qx5::SETUPydpi = 100;
-    qx5::PAPERwIN = 8.5;
-    qx5::PAPERhIN = 11.0;
-    qx5::PAPERwun = 0.5;
-    qx5::PAPERhun = 1.0;
-    qx5::rot = 0;
-    qx5::SetDevtype(1);
-    qx5::GSF = 0;
-    std::snprintf(qx5::XEQNAME, sizeof qx5::XEQNAME, "%s", "tp");
+    TestPrinterValues();
   }
   void TearDown() override {
     qx5::ClosePlot();

@@ -20,6 +20,7 @@
 #include "printers/config.hpp"
 #include "printers/paper.hpp"
 #include "render/hpgl.hpp"
+#include "render/plot_fixture.hpp"
 #include "render/plotfonts.hpp"
 #include "render/plottext.hpp"
 #include "render/strokes.hpp"
@@ -154,21 +155,14 @@ class VectorPage : public ::testing::Test {
   void SetUp() override {
     root_ = std::make_unique<qx5test::TempRoot>();
     qx5::InitConfigure();
+    h4test::TestPrinterValues();
     qx5::SETUPbrand = 2;
     qx5::VECTORSct = 1;
     qx5::VECTORS[0] = 1;
     qx5::SETUPpenct = 6;
     qx5::SETUPversion = 1;
     qx5::SETUPcolor = 1;
-    qx5::SETUPfeed = 0;
-    qx5::SETUPxdpi = qx5::SETUPydpi = 100;
-    qx5::PAPERwIN = 8.5;
-    qx5::PAPERhIN = 11.0;
-    qx5::PAPERwun = qx5::PAPERhun = 0.5;
-    qx5::rot = 0;
-    qx5::SetDevtype(1);
-    qx5::GSF = 0;
-    std::snprintf(qx5::XEQNAME, sizeof qx5::XEQNAME, "%s", "tp");
+    qx5::PAPERhun = 0.5;
   }
   void TearDown() override {
     qx5::ClosePlot();
