@@ -15,15 +15,11 @@
 
 namespace {
 
+using qx5test::Attach;
 using qx5test::Driver;
 using qx5test::FifoDevice;
 using qx5test::TempRoot;
 using Clock = std::chrono::steady_clock;
-
-void Attach(Driver& d) {
-  qx5::SrvMsg attach;
-  ASSERT_TRUE(d.receive(attach)) << d.output();
-}
 
 }  // namespace
 

@@ -46,11 +46,6 @@ double SecondsSince(Clock::time_point t0) {
 }
 
 // The driver's attach message.
-void Attach(Driver& d) {
-  qx5::SrvMsg attach;
-  ASSERT_TRUE(d.receive(attach)) << d.output();
-}
-
 // The attach message, and the printer's initialisation (a request of no known kind, answered
 // 10), after which the device has received nothing yet.
 void Initialise(Driver& d, FifoDevice& dev) {

@@ -25,6 +25,7 @@
 
 namespace {
 
+using qx5test::Attach;
 using qx5test::Driver;
 using qx5test::TempRoot;
 
@@ -211,11 +212,6 @@ std::string BigText() {
 void ShortTimeOut(const TempRoot& root) {
   qx5test::SetConfigLine(root, "laser",
                          "\"laser\" HPPCL laserjet.cod English BW Single 300 300 30 0");
-}
-
-void Attach(Driver& d) {
-  qx5::SrvMsg attach;
-  ASSERT_TRUE(d.receive(attach)) << d.output();
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 
 namespace {
 
+using qx5test::Attach;
 using qx5test::Driver;
 using qx5test::FifoDevice;
 using qx5test::TempRoot;
@@ -45,11 +46,6 @@ qx5::SrvMsg LineRequest(const std::string& text) {
   qx5::SrvMsg m = qx5test::Request(qx5::CMD_LINE);
   std::snprintf(m.name, sizeof m.name, "%s", text.c_str());
   return m;
-}
-
-void Attach(Driver& d) {
-  qx5::SrvMsg attach;
-  ASSERT_TRUE(d.receive(attach)) << d.output();
 }
 
 std::string Lines(int n) {

@@ -429,4 +429,9 @@ _XDisplay* TestDisplay() {
   return d;
 }
 
+void Attach(Driver& d) {
+  qx5::SrvMsg attach;
+  ASSERT_TRUE(d.receive(attach)) << d.output();
+}
+
 }  // namespace qx5test

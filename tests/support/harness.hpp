@@ -174,4 +174,7 @@ class Driver {
 // (Declared without Xlib so that this header can come before gtest; Display is _XDisplay.)
 _XDisplay* TestDisplay();
 
+// Waits for the driver's attach message (the test fails without it).
+void Attach(Driver& d);
+
 }  // namespace qx5test
